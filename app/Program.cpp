@@ -1,0 +1,64 @@
+#include "app/Program.h"
+
+#include <QCoreApplication>
+
+#include "link/CommLog.h"
+#include "link/CommandLink.h"
+#include "link/CommandSet.h"
+#include "link/StatusLine.h"
+#include "link/Terminal.h"
+#include "operations/StatusReport.h"
+#include "operations/Tumbler.h"
+#include "panel/Controls.h"
+#include "panel/Limits.h"
+#include "panel/MainWindow.h"
+#include "panel/OptionGroups.h"
+#include "panel/PanelEnabling.h"
+
+namespace zavo {
+
+Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& sound,
+                 Dialogs& dialogs, SerialPort& port) {
+    ctx_.paths.dir = programDir;
+    ctx_.clock = &clock;
+    ctx_.sound = &sound;
+    ctx_.dialogs = &dialogs;
+    ctx_.port = &port;
+    ctx_.EndProgram = [] { QCoreApplication::exit(1); };
+
+    window_ = std::make_unique<MainWindow>(ctx_);
+    ctx_.window = window_.get();
+    ui_ = std::make_unique<Controls>(window_->Body());
+    ctx_.ui = ui_.get();
+
+    status_ = std::make_unique<StatusLine>(ctx_);
+    ctx_.status = status_.get();
+    log_ = std::make_unique<CommLog>(ctx_);
+    ctx_.log = log_.get();
+    term_ = std::make_unique<Terminal>(ctx_);
+    ctx_.term = term_.get();
+    cmd_ = std::make_unique<CommandLink>(ctx_);
+    ctx_.cmd = cmd_.get();
+    cmds_ = std::make_unique<CommandSet>(ctx_);
+    ctx_.cmds = cmds_.get();
+    report_ = std::make_unique<StatusReport>(ctx_);
+    ctx_.report = report_.get();
+    tumbler_ = std::make_unique<Tumbler>(ctx_);
+    ctx_.tumbler = tumbler_.get();
+    options_ = std::make_unique<OptionGroups>(ctx_);
+    ctx_.options = options_.get();
+    limits_ = std::make_unique<Limits>(ctx_);
+    ctx_.limits = limits_.get();
+    enabling_ = std::make_unique<PanelEnabling>(ctx_);
+    ctx_.enabling = enabling_.get();
+
+    window_->Build();
+}
+
+Program::~Program() {
+    window_.reset();
+    ctx_.window = nullptr;
+    ctx_.ui = nullptr;
+}
+
+}  // namespace zavo

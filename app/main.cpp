@@ -1,0 +1,28 @@
+// ZAVO: operator program of the alternating-field coil unit.
+
+#include <QApplication>
+
+#include "app/Program.h"
+#include "core/Clock.h"
+#include "core/QtSound.h"
+#include "dialogs/QtDialogs.h"
+#include "link/QtSerialPort.h"
+#include "panel/Controls.h"
+#include "panel/MainWindow.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setStyle("Fusion");
+    const std::filesystem::path dir = QCoreApplication::applicationDirPath().toStdString();
+
+    zavo::RealClock clock;
+    zavo::QtSound sound(clock);
+    zavo::QtDialogs dialogs;
+    zavo::QtSerialPort port(dir / "ports");
+    zavo::Program program(dir, clock, sound, dialogs, port);
+    dialogs.SetWindow(&program.window(), program.ctx().ui->fraCmd);
+
+    program.window().Form_Load();
+    program.window().show();
+    return app.exec();
+}

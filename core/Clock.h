@@ -1,0 +1,28 @@
+#pragma once
+// The one clock of the program. Every wait goes through it, so that tests can
+// run on a fake clock without sleeping.
+
+#include <QDate>
+
+namespace zavo {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Time of day in seconds since midnight, with sub-millisecond resolution.
+    virtual double Now() const = 0;
+    virtual QDate Today() const = 0;
+    // Let the event loop run: handle pending events and sleep until the next
+    // event arrives, returning at the latest after maxSeconds. Never spins.
+    virtual void Yield(double maxSeconds) = 0;
+};
+
+// Wall-clock time; Yield sleeps in Qt's event loop.
+class RealClock : public Clock {
+public:
+    double Now() const override;
+    QDate Today() const override;
+    void Yield(double maxSeconds) override;
+};
+
+}  // namespace zavo

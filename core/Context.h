@@ -1,0 +1,67 @@
+#pragma once
+// The context every subsystem is built with: the shared records (owned here),
+// the seams to the outside world and the subsystems themselves, so that one
+// subsystem can call another without the window owning everything.
+
+#include <functional>
+
+#include "core/Paths.h"
+#include "core/State.h"
+
+namespace zavo {
+
+class Clock;
+class Sound;
+class Dialogs;
+class SerialPort;
+struct Controls;
+class StatusLine;
+class CommLog;
+class Terminal;
+class CommandLink;
+class CommandSet;
+class StatusReport;
+class Tumbler;
+class OptionGroups;
+class Limits;
+class PanelEnabling;
+class MainWindow;
+
+struct Ctx {
+    ProgramPaths paths;
+
+    // Shared records.
+    Settings settings;
+    LinkState link;
+    InstrumentState instr;
+    RunFlags run;
+    PositionState pos;
+
+    // Seams.
+    Clock* clock = nullptr;
+    Sound* sound = nullptr;
+    Dialogs* dialogs = nullptr;
+    SerialPort* port = nullptr;
+
+    // Widgets of the main window and the subsystems.
+    Controls* ui = nullptr;
+    StatusLine* status = nullptr;
+    CommLog* log = nullptr;
+    Terminal* term = nullptr;
+    CommandLink* cmd = nullptr;
+    CommandSet* cmds = nullptr;
+    StatusReport* report = nullptr;
+    Tumbler* tumbler = nullptr;
+    OptionGroups* options = nullptr;
+    Limits* limits = nullptr;
+    PanelEnabling* enabling = nullptr;
+    MainWindow* window = nullptr;
+
+    // Ends the program at once (after a fatal link error), without the exit
+    // dialog. Tests replace it to observe the end.
+    std::function<void()> EndProgram;
+    // Plays the click sound when sounds are on.
+    void ClickSound();
+};
+
+}  // namespace zavo

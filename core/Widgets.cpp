@@ -1,0 +1,116 @@
+#include "core/Widgets.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QTimer>
+
+namespace zavo {
+
+QString Tag(const QWidget* w) { return w->property("Tag").toString(); }
+void SetTag(QWidget* w, const QString& tag) { w->setProperty("Tag", tag); }
+
+void SetBackColor(QWidget* w, VbColor c) {
+    w->setProperty("BackColor", qlonglong(c));
+    QPalette p = w->palette();
+    const QColor q = ToQColor(c);
+    p.setColor(QPalette::Button, q);
+    p.setColor(QPalette::Base, q);
+    p.setColor(QPalette::Window, q);
+    w->setPalette(p);
+    if (qobject_cast<QLabel*>(w)) w->setAutoFillBackground(true);
+}
+
+void SetForeColor(QWidget* w, VbColor c) {
+    w->setProperty("ForeColor", qlonglong(c));
+    QPalette p = w->palette();
+    const QColor q = ToQColor(c);
+    p.setColor(QPalette::ButtonText, q);
+    p.setColor(QPalette::WindowText, q);
+    p.setColor(QPalette::Text, q);
+    w->setPalette(p);
+}
+
+VbColor BackColor(const QWidget* w) {
+    const QVariant v = w->property("BackColor");
+    return v.isValid() ? VbColor(v.toLongLong()) : kButtonFace;
+}
+
+VbColor ForeColor(const QWidget* w) {
+    const QVariant v = w->property("ForeColor");
+    return v.isValid() ? VbColor(v.toLongLong()) : kBlack;
+}
+
+OptionButton::OptionButton(const QString& caption, int index, QWidget* parent)
+    : QRadioButton(caption, parent), index_(index) {
+    SetTag(this, "1");
+    connect(this, &QAbstractButton::clicked, this, [this] { emit Click(index_); });
+}
+
+void OptionButton::SetValue(bool on) {
+    if (on == isChecked()) return;
+    if (!on) {
+        // An exclusive group refuses to clear its checked button directly.
+        const bool ex = autoExclusive();
+        setAutoExclusive(false);
+        setChecked(false);
+        setAutoExclusive(ex);
+        return;
+    }
+    setChecked(true);
+    emit Click(index_);
+}
+
+CheckBox::CheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {
+    SetTag(this, "1");
+    connect(this, &QAbstractButton::clicked, this, [this] { emit Click(); });
+}
+
+void CheckBox::SetValue(bool on) {
+    if (on == isChecked()) return;
+    setChecked(on);
+    emit Click();
+}
+
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {
+    SetTag(this, "1");
+    connect(this, &QLineEdit::textChanged, this, [this] { emit Change(); });
+}
+
+void TextBox::mouseReleaseEvent(QMouseEvent* e) {
+    QLineEdit::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) emit Click();
+}
+
+void TextBox::focusInEvent(QFocusEvent* e) {
+    QLineEdit::focusInEvent(e);
+    if (!validating_) emit GotFocus();
+}
+
+void TextBox::focusOutEvent(QFocusEvent* e) {
+    QLineEdit::focusOutEvent(e);
+    if (validating_) return;
+    // Losing the focus to another window (a message box) is not leaving the box.
+    if (e->reason() == Qt::ActiveWindowFocusReason || e->reason() == Qt::PopupFocusReason) return;
+    bool cancel = false;
+    validating_ = true;
+    emit Validate(cancel);
+    validating_ = false;
+    if (cancel) {
+        validating_ = true;
+        setFocus(Qt::OtherFocusReason);
+        validating_ = false;
+        return;
+    }
+    emit LostFocus();
+}
+
+PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton) emit Click();
+}
+
+}  // namespace zavo

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (when run as root and some are
+# missing), then configures and builds into build/. Fast when all is there.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+          libgl-dev libgtest-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    else
+        echo "Missing Debian packages (run as root to install them): ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+if [ ! -f "$here/build/build.ninja" ]; then
+    cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$here/build" -j "$(nproc)"

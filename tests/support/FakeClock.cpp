@@ -1,0 +1,44 @@
+#include "support/FakeClock.h"
+
+#include <QCoreApplication>
+#include <cmath>
+
+namespace zavo::test {
+
+FakeClock::FakeClock(double startSeconds, QDate date) : t_(startSeconds), date_(date) {}
+
+double FakeClock::Now() const { return std::fmod(t_, 86400.0); }
+
+QDate FakeClock::Today() const { return date_.addDays(qint64(std::floor(t_ / 86400.0))); }
+
+void FakeClock::Yield(double maxSeconds) {
+    ++yields_;
+    QCoreApplication::processEvents();
+    double step = std::min(std::max(maxSeconds, 0.0), step_);
+    if (step <= 0) step = 0.001;
+    double target = t_ + step;
+    if (!events_.empty() && events_.begin()->first < target) target = events_.begin()->first;
+    if (target > t_) t_ = target;
+    RunDue();
+}
+
+void FakeClock::Advance(double seconds) {
+    const double end = t_ + seconds;
+    while (!events_.empty() && events_.begin()->first <= end) {
+        t_ = std::max(t_, events_.begin()->first);
+        RunDue();
+    }
+    t_ = end;
+}
+
+void FakeClock::At(double at, std::function<void()> fn) { events_.emplace(at, std::move(fn)); }
+
+void FakeClock::RunDue() {
+    while (!events_.empty() && events_.begin()->first <= t_) {
+        auto fn = std::move(events_.begin()->second);
+        events_.erase(events_.begin());
+        fn();
+    }
+}
+
+}  // namespace zavo::test

@@ -1,0 +1,55 @@
+#pragma once
+// A scripted serial port: records what the program writes and delivers reply
+// bytes at chosen moments of the fake clock.
+
+#include <deque>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/SerialPort.h"
+#include "support/FakeClock.h"
+
+namespace zavo::test {
+
+class FakePort : public SerialPort {
+public:
+    explicit FakePort(FakeClock& clock) : clock_(clock) {}
+
+    bool Port_Exists(int n) override { return existing.count(n) > 0; }
+    bool Open(int n) override;
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    int PortNumber() const override { return number_; }
+    int BytesAvailable() override { return int(in_.size()); }
+    int ReadByte() override;
+    bool Write(const std::string& bytes) override;
+    void DiscardInput() override { in_.clear(); }
+    void DiscardOutput() override {}
+    bool Failed() const override { return failed_; }
+    std::string LastError() const override { return failed_ ? "device gone" : ""; }
+
+    // Bytes arriving now / after a delay on the fake clock.
+    void Deliver(const std::string& bytes);
+    void DeliverAfter(double seconds, const std::string& bytes);
+    // The device fails after the delay (reads and writes fail, port closed).
+    void FailAfter(double seconds);
+    // Answers each written command: the function returns the reply bytes
+    // (delivered after replyDelay), or nothing for no reply.
+    std::function<std::string(const std::string& cmd)> responder;
+    double replyDelay = 0.01;
+
+    std::set<int> existing{1, 2, 3, 4, 5, 6, 7, 8};
+    std::vector<std::string> writes;  // each Write call
+    std::set<int> refuseOpen;         // port numbers that cannot be opened
+
+private:
+    FakeClock& clock_;
+    std::deque<unsigned char> in_;
+    bool open_ = false;
+    bool failed_ = false;
+    int number_ = 0;
+};
+
+}  // namespace zavo::test

@@ -1,0 +1,13 @@
+// Every test executable runs with a real (offscreen) QApplication.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QApplication::setStyle("Fusion");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The whole program on fakes, in a temporary program folder.
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+
+#include "app/Program.h"
+#include "core/Context.h"
+#include "support/FakeClock.h"
+#include "support/FakePort.h"
+#include "support/FakeSound.h"
+#include "support/ScriptedDialogs.h"
+
+namespace zavo::test {
+
+struct TestProgram {
+    // Creates the folder (with mon/, sounds/ and pics/ copied from the
+    // sources when they exist there) and the program; nothing is loaded.
+    TestProgram();
+    ~TestProgram();
+
+    std::filesystem::path Dir() const { return dir.path().toStdString(); }
+    Ctx& ctx() { return program->ctx(); }
+    // Saves a screenshot of the main window as build/screenshots/<name>.png.
+    void Screenshot(const QString& name);
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    FakeSound sound;
+    ScriptedDialogs dialogs;
+    FakePort port{clock};
+    int ended = 0;  // how often the program was told to end
+    std::unique_ptr<Program> program;
+};
+
+// Where tests write screenshots.
+std::filesystem::path ScreenshotDir();
+
+}  // namespace zavo::test

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
 
     zavo::RealClock clock;
     zavo::QtSound sound(clock);
-    zavo::QtDialogs dialogs;
+    zavo::QtDialogs dialogs(clock);
     zavo::QtSerialPort port(dir / "ports");
     zavo::Program program(dir, clock, sound, dialogs, port);
     dialogs.SetWindow(&program.window(), program.ctx().ui->fraCmd);

@@ -1,26 +1,42 @@
 #include "core/Clock.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 
 namespace zavo {
 
+namespace {
+// Steps back larger than this are real changes of the time of day (midnight,
+// the clock set by hand, daylight saving) and are passed on.
+constexpr double kMaxHeldStep = 1.0;
+}  // namespace
+
 double RealClock::Now() const {
     using namespace std::chrono;
-    // Local time of day with sub-millisecond resolution.
-    const QDateTime now = QDateTime::currentDateTime();
     const auto us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-    const double frac = double(us % 1000) / 1e6;
-    return now.time().msecsSinceStartOfDay() / 1000.0 + frac;
+    const std::time_t secs = std::time_t(us / 1000000);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &secs);
+#else
+    localtime_r(&secs, &local);
+#endif
+    double t =
+        local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + double(us % 1000000) / 1e6;
+    if (t < last_ && last_ - t < kMaxHeldStep) t = last_;
+    last_ = t;
+    return t;
 }
 
-QDate RealClock::Today() const { return QDate::currentDate(); }
+QDate RealClock::Today() const {
+    return QDate::currentDate();
+}
 
 void RealClock::Yield(double maxSeconds) {
-    const int ms = int(std::ceil(std::max(0.0, maxSeconds) * 1000.0));
+    const int ms = int(std::ceil(std::min(std::max(0.0, maxSeconds), 86400.0) * 1000.0));
     if (ms <= 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;

@@ -7,7 +7,7 @@
 namespace zavo {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Time of day in seconds since midnight, with sub-millisecond resolution.
     virtual double Now() const = 0;
@@ -19,10 +19,16 @@ public:
 
 // Wall-clock time; Yield sleeps in Qt's event loop.
 class RealClock : public Clock {
-public:
+  public:
+    // Local time of day from one reading of the system clock, in microseconds.
+    // A small step back of the system clock (a time sync) is held at the last
+    // value, so that a wait never takes it for a midnight crossing.
     double Now() const override;
     QDate Today() const override;
     void Yield(double maxSeconds) override;
+
+  private:
+    mutable double last_ = -1;
 };
 
 }  // namespace zavo

@@ -6,6 +6,11 @@
 
 namespace zavo {
 
+namespace {
+// Elapsed time wraps once a day, so a longer wait could never end.
+constexpr double kLongestWait = 86399.0;
+}  // namespace
+
 double Timer_Elapsed(const Clock& clock, double start) {
     double d = clock.Now() - start;
     if (d < -0.01) d += 86400.0;
@@ -14,7 +19,9 @@ double Timer_Elapsed(const Clock& clock, double start) {
 
 double Wait_Seconds(Clock& clock, double seconds) {
     const double start = clock.Now();
-    const double s = std::fabs(seconds);
+    double s = std::fabs(seconds);
+    if (std::isnan(s)) s = 0;
+    if (s > kLongestWait) s = kLongestWait;
     for (;;) {
         const double e = Timer_Elapsed(clock, start);
         if (e >= s) break;

@@ -26,12 +26,12 @@ enum MsgStyle {
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // A message box with the caller's button captions (in layout order) and an
     // optional time-out in seconds (0 or less: none; at most 32).
-    virtual int MsgBox_Custom(const QString& prompt, int style, const QString& title,
-                              int timeout, const QString& caption1 = QString(),
+    virtual int MsgBox_Custom(const QString& prompt, int style, const QString& title, int timeout,
+                              const QString& caption1 = QString(),
                               const QString& caption2 = QString(),
                               const QString& caption3 = QString(),
                               const QString& caption4 = QString()) = 0;

@@ -10,18 +10,22 @@ namespace zavo {
 struct Ctx;
 
 class CommLog {
-public:
+  public:
     explicit CommLog(Ctx& ctx);
-    // Opens the file for appending; false when it cannot be opened.
+    // Opens the file for appending (bytes as they are); false when it cannot
+    // be opened. A log already open is closed first.
     bool Open(const std::filesystem::path& file);
     void Close();
     bool IsOpen() const;
+    std::filesystem::path File() const { return file_; }
     // Writes "<short time> <text>" CR LF; text holds only characters <= 128.
+    // Nothing happens while no log is open.
     void Record(const std::string& text);
 
-private:
+  private:
     Ctx& ctx_;
     std::ofstream out_;
+    std::filesystem::path file_;
 };
 
 }  // namespace zavo

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -204,6 +205,7 @@ QString QtDialogs::InputBox(const QString& prompt, const QString& title, bool ma
     dialog->setInputMode(QInputDialog::TextInput);
     dialog->setLabelText(prompt);
     dialog->setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    if (auto* edit = dialog->findChild<QLineEdit*>()) edit->setMinimumWidth(280);
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->show();
     Window_CentreOver(dialog, owner);

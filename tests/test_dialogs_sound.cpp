@@ -14,15 +14,17 @@ using zavo::test::FakeClock;
 
 namespace {
 
-QByteArray Le32(quint32 v) {
-    QByteArray b(4, '\0');
+template <class T>
+QByteArray Le(T v) {
+    QByteArray b(sizeof(T), '\0');
     qToLittleEndian(v, b.data());
     return b;
 }
+QByteArray Le32(quint32 v) {
+    return Le(v);
+}
 QByteArray Le16(quint16 v) {
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
+    return Le(v);
 }
 
 // A silent 16-bit mono PCM file, optionally with a chunk before the data.

@@ -181,6 +181,7 @@ int QtDialogs::MsgBox_Custom(const QString& prompt, int style, const QString& ti
 
 bool QtDialogs::MsgBox_Large(const QString& okCaption, const QString& cancelCaption) {
     QWidget* owner = mainWindow_ ? mainWindow_.data() : Owner();
+    QWidget* over = Owner();
     auto* form = new FrmMsgBox(owner);
     const QPointer<FrmMsgBox> alive(form);
     if (!okCaption.isEmpty()) form->cmdOK->setText(okCaption);
@@ -189,7 +190,7 @@ bool QtDialogs::MsgBox_Large(const QString& okCaption, const QString& cancelCapt
     const bool covering = form->Form_Activate();
     form->setWindowModality(Qt::ApplicationModal);
     form->show();
-    if (!covering) Window_CentreOver(form, Owner());
+    if (!covering) Window_CentreOver(form, over);
     Run(form);
     MsgBoxOK = alive && alive->MsgBoxOK;
     delete alive.data();

@@ -199,6 +199,14 @@ TEST_F(DialogsTest, TimeoutDismissesAsEscapeDoes) {
     }
 }
 
+TEST_F(DialogsTest, TimeoutRunsAcrossMidnight) {
+    FakeClock late(86400.0 - 2.0);
+    QtDialogs d(late);
+    d.SetWindow(&window, frame);
+    EXPECT_EQ(d.MsgBox_Custom("?", kRetryCancel, "Night", 5, "", "", "", ""), kCancel);
+    EXPECT_NEAR(late.Absolute() - (86400.0 - 2.0), 5, 0.05);
+}
+
 TEST_F(DialogsTest, EscapeKeyFollowsTheSameRule) {
     OnBox(0.1, [](QMessageBox* box) { PressEscape(box); });
     EXPECT_EQ(dialogs.MsgBox_Custom("?", kRetryCancel, "Esc", 0, "&Retry", "&Cancel", "", ""),

@@ -15,7 +15,8 @@ void FakeClock::Yield(double maxSeconds) {
     ++yields_;
     QCoreApplication::processEvents();
     double step = std::min(std::max(maxSeconds, 0.0), step_);
-    if (step <= 0) step = 0.001;
+    // Never a step too small to move the time on (t_ is tens of thousands).
+    if (step < 1e-6) step = 1e-6;
     double target = t_ + step;
     if (!events_.empty() && events_.begin()->first < target) target = events_.begin()->first;
     if (target > t_) t_ = target;

@@ -21,6 +21,7 @@ int FakePort::ReadByte() {
 bool FakePort::Write(const std::string& bytes) {
     if (failed_ || !open_) return false;
     writes.push_back(bytes);
+    writeTimes.push_back(clock_.Absolute());
     if (responder) {
         const std::string reply = responder(bytes);
         if (!reply.empty()) DeliverAfter(replyDelay, reply);

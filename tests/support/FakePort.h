@@ -14,7 +14,7 @@
 namespace zavo::test {
 
 class FakePort : public SerialPort {
-public:
+  public:
     explicit FakePort(FakeClock& clock) : clock_(clock) {}
 
     bool Port_Exists(int n) override { return existing.count(n) > 0; }
@@ -25,7 +25,10 @@ public:
     int BytesAvailable() override { return int(in_.size()); }
     int ReadByte() override;
     bool Write(const std::string& bytes) override;
-    void DiscardInput() override { in_.clear(); }
+    void DiscardInput() override {
+        ++discards;
+        in_.clear();
+    }
     void DiscardOutput() override {}
     bool Failed() const override { return failed_; }
     std::string LastError() const override { return failed_ ? "device gone" : ""; }
@@ -43,8 +46,21 @@ public:
     std::set<int> existing{1, 2, 3, 4, 5, 6, 7, 8};
     std::vector<std::string> writes;  // each Write call
     std::set<int> refuseOpen;         // port numbers that cannot be opened
+    std::vector<double> writeTimes;   // clock time (absolute) of each write
+    int discards = 0;                 // DiscardInput calls
 
-private:
+    // Raises a port event or error as the device would (OnComm numbers).
+    void RaiseEvent(int commEvent) {
+        if (OnComm) OnComm(commEvent);
+    }
+    // All bytes written so far, in order.
+    std::string Written() const {
+        std::string all;
+        for (const std::string& w : writes) all += w;
+        return all;
+    }
+
+  private:
     FakeClock& clock_;
     std::deque<unsigned char> in_;
     bool open_ = false;

@@ -620,9 +620,11 @@ Controller::Plan Controller::StopPlan(double now) {
 }
 
 void Controller::Schedule(const Plan& plan, double now) {
+    // One command at a time: a reply starts after the previous one is out.
+    const double base = timeline_.empty() ? now : std::max(now, timeline_.rbegin()->first);
     for (const auto& [delay, e] : plan) {
-        timeline_.emplace(now + delay, e);
-        if (e.tag == kActivity) activityUntil_ = std::max(activityUntil_, now + delay);
+        timeline_.emplace(base + delay, e);
+        if (e.tag == kActivity) activityUntil_ = std::max(activityUntil_, base + delay);
     }
     Release(now);
 }
@@ -659,6 +661,7 @@ std::string Controller::TakeOutput(double now) {
 }
 
 double Controller::NextDue() const {
+    if (vanished_) return kNever;
     double due = kNever;
     if (!timeline_.empty()) due = timeline_.begin()->first;
     if (!line_.empty()) due = std::min(due, opt_.byteTime <= 0 ? -kNever : lineFree_);

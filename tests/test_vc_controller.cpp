@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Controller.h"
+#include "e2e_harness.h"
 
 namespace {
 
@@ -34,21 +35,7 @@ struct Rig {
     Controller ctl;
 };
 
-std::string Codes(const std::string& reply) {
-    // The course as a readable list: each in-band code with its value.
-    std::string out, digits;
-    for (unsigned char c : reply) {
-        if (c >= '0' && c <= '9') {
-            digits += char(c);
-        } else if (c == 24 || c == 25 || c == 170 || c == 174 || c == 175 || c == 246) {
-            out += std::to_string(int(c)) + (digits.empty() ? "" : ":" + digits) + " ";
-            digits.clear();
-        } else {
-            digits.clear();
-        }
-    }
-    return out;
-}
+const auto Codes = e2e::CourseCodes;
 
 TEST(VcController, CommandsInPiecesAndTogetherAnswerInOrder) {
     Rig r;

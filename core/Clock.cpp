@@ -12,6 +12,8 @@ namespace {
 // Steps back larger than this are real changes of the time of day (midnight,
 // the clock set by hand, daylight saving) and are passed on.
 constexpr double kMaxHeldStep = 1.0;
+constexpr double kLongSleep = 0.1;
+constexpr double kFinalSleep = 0.02;
 }  // namespace
 
 double RealClock::Now() const {
@@ -36,7 +38,11 @@ QDate RealClock::Today() const {
 }
 
 void RealClock::Yield(double maxSeconds) {
-    const int ms = int(std::ceil(std::min(std::max(0.0, maxSeconds), 86400.0) * 1000.0));
+    double s = std::min(std::max(0.0, maxSeconds), 86400.0);
+    // A long sleep wakes a little early and the caller's next, short one ends
+    // the wait: a long timer is dispatched later than a short one.
+    if (s > kLongSleep) s -= kFinalSleep;
+    const int ms = int(std::ceil(s * 1000.0));
     if (ms <= 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;

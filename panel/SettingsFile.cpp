@@ -124,6 +124,11 @@ QString NativeName(const fs::path& p) {
     return QFile::decodeName(p.string().c_str());
 }
 
+std::string SystemReason() {
+    const int e = errno;
+    return e ? std::generic_category().message(e) : "no reason given";
+}
+
 bool Fail(std::string* error, const std::string& why) {
     if (error) *error = why;
     return false;
@@ -144,17 +149,30 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string
     if (!tmp.open())
         return Fail(error, "cannot create a file in the folder " + dir.string() + " (" +
                                tmp.errorString().toStdString() + ")");
-    if (tmp.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !tmp.flush())
-        return Fail(error, "cannot write to the folder " + dir.string() + " (" +
-                               tmp.errorString().toStdString() + ")");
+    // Written through the descriptor so that the system's own reason (disk
+    // full, quota) reaches the operator.
+    auto writeFailed = [&] {
+        return Fail(error,
+                    "cannot write to the folder " + dir.string() + " (" + SystemReason() + ")");
+    };
+    const int fd = tmp.handle();
+    size_t done = 0;
+    while (done < bytes.size()) {
 #ifdef _WIN32
-    const bool synced = _commit(tmp.handle()) == 0;
+        const long n = _write(fd, bytes.data() + done, unsigned(bytes.size() - done));
 #else
-    const bool synced = ::fsync(tmp.handle()) == 0;
+        const long n = long(::write(fd, bytes.data() + done, bytes.size() - done));
 #endif
-    if (!synced)
-        return Fail(error, "cannot write to the folder " + dir.string() + " (" +
-                               std::system_category().message(errno) + ")");
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return writeFailed();
+        done += size_t(n);
+    }
+#ifdef _WIN32
+    const bool synced = _commit(fd) == 0;
+#else
+    const bool synced = ::fsync(fd) == 0;
+#endif
+    if (!synced) return writeFailed();
     const QString targetName = NativeName(target);
     if (QFile::exists(targetName))
         tmp.setPermissions(QFile::permissions(targetName));

@@ -401,3 +401,32 @@ TEST_F(LimitsTest, FillThePanelPerMode) {
     Fill();
     EXPECT_TRUE(s.TOVNUM == 6);
 }
+
+// Focus that returns with the window after a message box is no entering of
+// the box: otherwise a failed check would ask again and again.
+TEST_F(LimitsTest, FocusBackFromAMessageDoesNotValidateAgain) {
+    s.DMGER = 1;
+    ui.txtACMax->SetText("40");
+    ui.txtRampTime->SetText("45");
+    QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(ui.txtRampTime, &back);
+    EXPECT_EQ(Boxes(), 0u);
+    QFocusEvent enter(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(ui.txtRampTime, &enter);
+    EXPECT_EQ(Boxes(), 1u);
+}
+
+// A failed check puts the focus into the box, which enters it: one message.
+TEST_F(LimitsTest, FailedCheckAsksOnce) {
+    QWidget& w = *ui.owner->window();
+    w.show();
+    w.activateWindow();
+    QApplication::processEvents();
+    s.DMGER = 1;
+    ui.txtACMax->SetText("40");
+    ui.txtRampTime->SetText("45");
+    ctx.options->Focus_Sink();
+    EXPECT_FALSE(lim.Input_Validate());
+    EXPECT_EQ(Boxes(), 1u);
+    EXPECT_EQ(QApplication::focusWidget(), ui.txtRampTime);
+}

@@ -18,6 +18,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -75,7 +76,7 @@ const std::array<Field, kLines> kFields{{
 }};
 
 // A settings file is a few hundred bytes; anything past this is not read.
-constexpr std::streamsize kMaxRead = 1 << 20;
+constexpr std::streamsize kMaxRead = 1 << 16;
 
 // Lines ended by CR LF, LF or CR (a file edited by hand on another system
 // still reads); a last line without an end counts when it holds anything.
@@ -184,6 +185,14 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string
     fs::rename(tmpPath, target, ec);
     if (ec) return Fail(error, "cannot replace the file (" + ec.message() + ")");
     tmp.setAutoRemove(false);
+#ifndef _WIN32
+    // The rename itself reaches the disk only with its folder.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+#endif
     return true;
 }
 

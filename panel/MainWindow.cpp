@@ -1,11 +1,533 @@
-// Placeholder until this subsystem is built.
 #include "panel/MainWindow.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <filesystem>
+#include <system_error>
+
+#include "Version.h"
+#include "core/Clock.h"
 #include "core/Context.h"
+#include "dialogs/Dialogs.h"
+#include "link/CommLog.h"
+#include "link/StatusLine.h"
+#include "panel/Controls.h"
+#include "panel/Limits.h"
+#include "panel/OptionGroups.h"
+#include "panel/PanelEnabling.h"
+#include "panel/SettingsFile.h"
 
 namespace zavo {
 
-MainWindow::MainWindow(Ctx& ctx) : ctx_(ctx), body_(new QWidget(this)) { setCentralWidget(body_); }
-void MainWindow::Build() {}
-void MainWindow::Form_Load() {}
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kServicePassword = "Tolku48e";
+constexpr int kLogDays = 10;
+
+QGroupBox* Titled(const QString& caption) {
+    return new QGroupBox(caption);
+}
+
+void SetPointSize(QWidget* w, int pt, bool bold = false) {
+    QFont f = w->font();
+    f.setPointSize(pt);
+    f.setBold(bold);
+    w->setFont(f);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Ctx& ctx) : ctx_(ctx), body_(new QWidget(this)) {
+    setCentralWidget(body_);
+    setObjectName("frmZAV");
+}
+
+int MainWindow::Tw(int twips) const {
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+// ---------------------------------------------------------------- building
+
+void MainWindow::ParamRow(QGridLayout* grid, int row, QLabel* caption, QLineEdit* box,
+                          QLabel* black) {
+    grid->addWidget(caption, row, 0, Qt::AlignVCenter | Qt::AlignLeft);
+    grid->addWidget(box, row, 1, Qt::AlignVCenter | Qt::AlignLeft);
+    box->setAlignment(Qt::AlignRight);
+    // The black label frames the box while the keypad edits it; it lies
+    // behind the box and follows it.
+    black->setParent(box->parentWidget());
+    black->hide();
+    blackFrames_[box] = black;
+    box->installEventFilter(this);
+}
+
+void MainWindow::BlackFrame_Place(QLineEdit* box) {
+    QLabel* black = blackFrames_.at(box);
+    const int dx = touch_ ? Tw(975 - 735) / 2 : Tw(855 - 615) / 2;
+    const int dy = touch_ ? Tw(540 - 450) / 2 : Tw(495 - 285) / 2;
+    if (black->parentWidget() != box->parentWidget()) black->setParent(box->parentWidget());
+    black->setGeometry(box->geometry().adjusted(-dx, -dy, dx, dy));
+    black->stackUnder(box);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+        event->type() == QEvent::ParentChange) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        if (box && blackFrames_.count(box)) BlackFrame_Place(box);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QWidget* MainWindow::BuildADM() {
+    Controls& ui = *ctx_.ui;
+    auto* fields = new QGridLayout(ui.fraFields);
+    ParamRow(fields, 0, ui.lblFieldsCap[1], ui.txtACMax, ui.lblACMaxBlack);
+    ParamRow(fields, 1, ui.lblFieldsCap[3], ui.txtACMin, ui.lblACMinBlack);
+    ParamRow(fields, 2, ui.lblFieldsCap[2], ui.txtDCField, ui.lblDCFieldBlack);
+    fields->setRowStretch(3, 1);
+    fields->setColumnStretch(2, 1);
+
+    auto* ramp = new QGridLayout(ui.fraRampTime);
+    ParamRow(ramp, 0, ui.lblRampTime, ui.txtRampTime, ui.lblRampTimeBlack);
+    ramp->setRowStretch(1, 1);
+    ramp->setColumnStretch(2, 1);
+
+    auto* rate = new QVBoxLayout(ui.fraERate);
+    for (auto* o : ui.optERate) rate->addWidget(o);
+    rate->addStretch();
+    auto* rateT = new QGridLayout(ui.fraERateT);
+    for (int i = 0; i <= 3; ++i) rateT->addWidget(ui.optERateT[i], i / 2, i % 2);
+
+    auto* shape = new QGridLayout(ui.fraEShape);
+    for (int i = 1; i <= 3; ++i) {
+        shape->addWidget(ui.optEShape[i], i - 1, 0);
+        shape->addWidget(ui.picEShape[i], i - 1, 1);
+        ui.picEShape[i]->setAlignment(Qt::AlignCenter);
+        ui.picEShape[i]->setFrameShape(QFrame::StyledPanel);
+    }
+    shape->setColumnStretch(1, 1);
+    auto* shapeT = new QHBoxLayout(ui.fraEShapeT);
+    for (int i = 1; i <= 3; ++i) shapeT->addWidget(ui.optEShapeT[i]);
+    // The picture button of the course frame has no function of its own.
+    ui.cmdProperties->hide();
+
+    auto* grid = new QGridLayout(ui.fraADM);
+    grid->addWidget(ui.fraFields, 0, 0);
+    grid->addWidget(ui.fraRampTime, 0, 1);
+    grid->addWidget(ui.fraERate, 1, 0);
+    grid->addWidget(ui.fraEShape, 1, 1);
+    grid->addWidget(ui.fraERateT, 2, 0);
+    grid->addWidget(ui.fraEShapeT, 2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    return ui.fraADM;
+}
+
+QWidget* MainWindow::BuildTOV() {
+    Controls& ui = *ctx_.ui;
+    auto* field = new QGridLayout(ui.fraTOVField);
+    ParamRow(field, 0, ui.lblTOVField, ui.txtTOVField, ui.lblTOVFieldBlack);
+    field->setColumnStretch(2, 1);
+    auto* time = new QGridLayout(ui.fraTOVTime);
+    ParamRow(time, 0, ui.lblTOVTime, ui.txtTOVTime, ui.lblTOVTimeBlack);
+    time->setColumnStretch(2, 1);
+
+    auto* pulses = new QHBoxLayout(ui.fraTOVPulses);
+    pulses->addWidget(ui.lblTOVPulsesCap);
+    pulses->addStretch();
+    pulses->addWidget(ui.cmdTOVMinus);
+    pulses->addWidget(ui.lblTOVPulses);
+    pulses->addWidget(ui.vslTOVPulses);
+    pulses->addWidget(ui.cmdTOVPlus);
+    ui.lblTOVPulses->setAlignment(Qt::AlignCenter);
+    ui.lblTOVPulses->setFrameShape(QFrame::StyledPanel);
+    ui.lblTOVPulses->setAutoFillBackground(true);
+
+    auto* dir = new QHBoxLayout(ui.fraTOVDir);
+    dir->addWidget(ui.optTOVDir[1]);
+    dir->addWidget(ui.optTOVDir[2]);
+    dir->addStretch();
+    auto* dirT = new QHBoxLayout(ui.fraTOVDirT);
+    dirT->addWidget(ui.optTOVDirT[1]);
+    dirT->addWidget(ui.optTOVDirT[2]);
+
+    auto* grid = new QGridLayout(ui.fraTOV);
+    grid->addWidget(ui.fraTOVField, 0, 0);
+    grid->addWidget(ui.fraTOVTime, 0, 1);
+    grid->addWidget(ui.fraTOVPulses, 1, 0, 1, 2);
+    grid->addWidget(ui.fraTOVDir, 2, 0);
+    grid->addWidget(ui.fraTOVDirT, 2, 1);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    return ui.fraTOV;
+}
+
+QWidget* MainWindow::BuildDMode() {
+    Controls& ui = *ctx_.ui;
+    auto* list = new QVBoxLayout;
+    for (auto* o : ui.optDMode) list->addWidget(o);
+    list->addStretch();
+    auto* tablet = new QGridLayout(ui.fraDModeT);
+    for (int i = 0; i <= 8; ++i) tablet->addWidget(ui.optDModeT[i], i / 3, i % 3);
+
+    auto* row = new QHBoxLayout(ui.fraDMode);
+    row->addLayout(list);
+    row->addWidget(ui.fraDModeT, 1);
+    return ui.fraDMode;
+}
+
+QWidget* MainWindow::BuildMMode() {
+    Controls& ui = *ctx_.ui;
+    auto* grid = new QGridLayout;
+    // Single axes in the first column, the position sets in the second.
+    for (int i = 0; i <= 12; ++i) {
+        if (i <= 6)
+            grid->addWidget(ui.optMMode[i], i, 0);
+        else
+            grid->addWidget(ui.optMMode[i], i - 6, 1);
+    }
+    grid->setRowStretch(7, 1);
+    auto* tablet = new QGridLayout(ui.fraMModeT);
+    for (int i = 0; i <= 12; ++i) tablet->addWidget(ui.optMModeT[i], i / 4, i % 4);
+
+    ui.lblMMode->setAlignment(Qt::AlignCenter);
+    ui.lblMMode->setFrameShape(QFrame::StyledPanel);
+    auto* step = new QHBoxLayout;
+    step->addWidget(ui.cmdPrevPos);
+    step->addWidget(ui.lblMMode, 1);
+    step->addWidget(ui.cmdNextPos);
+    auto* auto_ = new QHBoxLayout;
+    auto_->addWidget(ui.chkAutoNext);
+    auto_->addWidget(ui.chkAutoNextT);
+    auto_->addStretch();
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(grid);
+    left->addLayout(step);
+    left->addLayout(auto_);
+    auto* row = new QHBoxLayout(ui.fraMMode);
+    row->addLayout(left);
+    row->addWidget(ui.fraMModeT, 1);
+    return ui.fraMMode;
+}
+
+QWidget* MainWindow::BuildFieldMeters() {
+    Controls& ui = *ctx_.ui;
+    auto* grid = new QGridLayout(ui.fraFieldMeters);
+    for (int col = 0; col < 2; ++col) {
+        auto& meter = col == 0 ? ui.lblACField : ui.lblDCField;
+        meter[1]->setAlignment(Qt::AlignCenter);
+        meter[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        meter[0]->setFrameShape(QFrame::Panel);
+        meter[0]->setFrameShadow(QFrame::Sunken);
+        meter[0]->setAutoFillBackground(true);
+        QPalette p = meter[0]->palette();
+        p.setColor(QPalette::Window, Qt::white);
+        meter[0]->setPalette(p);
+        grid->addWidget(meter[1], 0, col);
+        grid->addWidget(meter[0], 1, col);
+    }
+    return ui.fraFieldMeters;
+}
+
+QWidget* MainWindow::BuildService() {
+    Controls& ui = *ctx_.ui;
+    auto* port = new QHBoxLayout(ui.fraCommPort);
+    port->addWidget(ui.txtCommPort);
+    port->addWidget(ui.cmdCommPort);
+
+    auto* stages = new QHBoxLayout;
+    const std::pair<const char*, std::array<QPushButton*, 2>*> pairs[] = {
+        {"SD", &ui.cmdSD}, {"SM", &ui.cmdSM}, {"SH", &ui.cmdH}, {"Service", &ui.cmdService}};
+    for (const auto& [caption, buttons] : pairs) {
+        QGroupBox* f = Titled(caption);
+        auto* l = new QHBoxLayout(f);
+        for (QPushButton* b : *buttons) {
+            b->setAutoFillBackground(true);
+            l->addWidget(b);
+        }
+        stages->addWidget(f);
+    }
+
+    auto* controls = new QHBoxLayout;
+    for (QPushButton* b : ui.cmdControl) controls->addWidget(b);
+    ui.cmdControl[0]->setAutoFillBackground(true);
+
+    auto* tumbler = new QHBoxLayout(ui.fraTumbler);
+    for (QPushButton* b : ui.cmdTumbler) tumbler->addWidget(b);
+    tumbler->addWidget(new QLabel("Position"));
+    tumbler->addWidget(ui.txtTumbler);
+    ui.txtTumbler->setMaxLength(4);
+
+    auto* extras = new QHBoxLayout;
+    extras->addWidget(ui.cmdARMSet);
+    extras->addWidget(ui.cmdTestTimes);
+    extras->addWidget(ui.cmdSaveClear);
+    extras->addStretch();
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(ui.fraCommPort);
+    right->addLayout(stages);
+    right->addLayout(controls);
+    right->addWidget(ui.fraTumbler);
+    right->addLayout(extras);
+    right->addStretch();
+
+    auto* row = new QHBoxLayout(ui.fraSERVMODE);
+    row->addWidget(ui.txtTerm, 1);
+    row->addLayout(right);
+    return ui.fraSERVMODE;
+}
+
+QWidget* MainWindow::BuildStatusLine() {
+    Controls& ui = *ctx_.ui;
+    auto* line = new QWidget;
+    auto* row = new QHBoxLayout(line);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(ui.picStat[0]);
+    row->addWidget(ui.picStat[1], 1);
+    row->addWidget(ui.picFocus);
+    ui.picStat[2]->hide();
+    return line;
+}
+
+void MainWindow::Build() {
+    Controls& ui = *ctx_.ui;
+    setWindowTitle(Title());
+
+    // Option buttons and the touch check boxes show their highlight colour.
+    for (QWidget* w : ui.InputFlagged())
+        if (qobject_cast<QAbstractButton*>(w)) w->setAutoFillBackground(true);
+
+    auto* modes = new QHBoxLayout(ui.fraZAVMode);
+    for (int i = 1; i <= 3; ++i) modes->addWidget(ui.optZAVMode[i], 1);
+
+    auto* tumblerRow = new QHBoxLayout;
+    tumblerRow->addWidget(ui.chkTumbler);
+    tumblerRow->addWidget(ui.chkTumblerT);
+    tumblerRow->addStretch();
+    tumblerRow->addWidget(ui.cmdInitTumbler);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(BuildFieldMeters());
+    right->addLayout(tumblerRow);
+    right->addWidget(BuildDMode(), 1);
+    right->addWidget(BuildMMode(), 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(BuildADM());
+    left->addWidget(BuildTOV());
+    left->addStretch();
+
+    auto* panels = new QHBoxLayout;
+    panels->addLayout(left, 3);
+    panels->addLayout(right, 2);
+
+    auto* cmd = new QHBoxLayout(ui.fraCmd);
+    cmd->addWidget(ui.cmdInit);
+    cmd->addWidget(ui.cmdStart);
+    cmd->addWidget(ui.cmdStop);
+    cmd->addStretch();
+    cmd->addWidget(ui.lblSD);
+
+    auto* page = new QVBoxLayout(body_);
+    page->addWidget(ui.fraZAVMode);
+    page->addLayout(panels, 1);
+    page->addWidget(ui.fraCmd);
+    page->addWidget(BuildService());
+    page->addWidget(BuildStatusLine());
+
+    ui.fraSERVMODE->hide();
+    ui.cmdStop->setEnabled(false);
+
+    connect(ui.timLEDBlink, &QTimer::timeout, this, [this] { timLEDBlink_Timer(); });
+    connect(ui.cmdInit, &QPushButton::clicked, this, [this] { cmdInit_Click(); });
+    Layout_Apply(ctx_.settings.TOUCHMODE);
+}
+
+// ---------------------------------------------------------------- layouts
+
+void MainWindow::Layout_Apply(bool touch) {
+    Controls& ui = *ctx_.ui;
+    touch_ = touch;
+
+    // Fonts in points follow the screen's DPI; sizes in twips are scaled here.
+    const int base = touch ? 12 : 10;
+    SetPointSize(body_, base);
+    const int boxPt = touch ? 14 : 10;
+    TextBox* const boxes[] = {ui.txtACMax,    ui.txtACMin,    ui.txtDCField,
+                              ui.txtRampTime, ui.txtTOVField, ui.txtTOVTime};
+    for (TextBox* b : boxes) {
+        SetPointSize(b, boxPt);
+        const int textWidth = QFontMetrics(b->font()).horizontalAdvance("0000.0") + Tw(180);
+        b->setFixedSize(std::max(Tw(touch ? 735 : 615), textWidth),
+                        std::max(Tw(touch ? 450 : 285), b->sizeHint().height()));
+    }
+    SetPointSize(ui.lblTOVPulses, boxPt, true);
+    ui.lblTOVPulses->setFixedSize(Tw(touch ? 735 : 615), Tw(touch ? 450 : 405));
+    ui.vslTOVPulses->setFixedSize(Tw(255), Tw(405));
+    ui.vslTOVPulses->setVisible(!touch);
+    for (QPushButton* b : {ui.cmdTOVPlus, ui.cmdTOVMinus}) {
+        b->setVisible(touch);
+        b->setFixedSize(Tw(600), Tw(450));
+        SetPointSize(b, boxPt, true);
+    }
+
+    for (QWidget* w : {static_cast<QWidget*>(ui.fraERateT), static_cast<QWidget*>(ui.fraEShapeT),
+                       static_cast<QWidget*>(ui.fraTOVDirT), static_cast<QWidget*>(ui.fraDModeT),
+                       static_cast<QWidget*>(ui.fraMModeT), static_cast<QWidget*>(ui.chkTumblerT),
+                       static_cast<QWidget*>(ui.chkAutoNextT)})
+        w->setVisible(touch);
+    // In the tablet layout the large twins take the input.
+    const int twinHeight = Tw(600);
+    for (auto* frame : {ui.fraERateT, ui.fraEShapeT, ui.fraTOVDirT, ui.fraDModeT, ui.fraMModeT})
+        for (auto* o : frame->findChildren<OptionButton*>()) {
+            o->setMinimumHeight(twinHeight);
+            SetPointSize(o, base, true);
+        }
+    for (int i = 1; i <= 3; ++i) {
+        ui.optEShapeT[i]->setIconSize(QSize(Tw(900), Tw(600)));
+        ui.optEShapeT[i]->setMinimumHeight(Tw(800));
+        ui.picEShape[i]->setMinimumSize(Tw(600), Tw(330));
+    }
+    for (CheckBox* c : {ui.chkTumblerT, ui.chkAutoNextT}) {
+        c->setMinimumHeight(twinHeight);
+        SetPointSize(c, base, true);
+    }
+
+    for (int i = 1; i <= 3; ++i) {
+        OptionButton* b = ui.optZAVMode[i];
+        SetPointSize(b, touch ? 12 : 10, true);
+        if (touch)
+            b->setMinimumSize(Tw(1450), Tw(1000));
+        else
+            b->setMinimumSize(0, Tw(480));
+        b->setToolTip(touch ? QString() : QString("Shortcut [F%1]").arg(i));
+    }
+    for (QPushButton* b : {ui.cmdInit, ui.cmdStart, ui.cmdStop}) {
+        SetPointSize(b, touch ? 14 : 11, true);
+        b->setMinimumSize(touch ? QSize(Tw(2200), Tw(600)) : QSize(Tw(1800), Tw(480)));
+    }
+    ui.cmdStart->setToolTip(touch ? QString() : "Shortcut [Enter]");
+    ui.cmdStop->setToolTip(touch ? QString() : "Shortcut [Space Bar]");
+    for (QPushButton* b : {ui.cmdPrevPos, ui.cmdNextPos}) {
+        b->setMinimumHeight(Tw(touch ? 855 : 525));
+        b->setMinimumWidth(Tw(touch ? 1200 : 900));
+        SetPointSize(b, base, true);
+    }
+    ui.cmdPrevPos->setToolTip(touch ? QString() : "Shortcut [Key PgUp]");
+    ui.cmdNextPos->setToolTip(touch ? QString() : "Shortcut [Key PgDn]");
+    ui.cmdInitTumbler->setToolTip(touch ? QString() : "Shortcut [Key I]");
+    ui.cmdInitTumbler->setMinimumHeight(Tw(touch ? 600 : 400));
+    SetPointSize(ui.lblMMode, touch ? 18 : 14, true);
+
+    // The field meters are read from a step away.
+    for (QLabel* l : {ui.lblACField[0], ui.lblDCField[0]}) {
+        SetPointSize(l, touch ? 32 : 26, true);
+        l->setMinimumWidth(QFontMetrics(l->font()).horizontalAdvance("-0000.0 ") + Tw(120));
+    }
+    for (QLabel* l : {ui.lblACField[1], ui.lblDCField[1]}) SetPointSize(l, base, true);
+
+    const int statusHeight = QFontMetrics(ui.picStat[1]->font()).height() * 2;
+    ui.picStat[0]->setFixedSize(statusHeight * 2, statusHeight);
+    ui.picStat[1]->setFixedHeight(statusHeight);
+    ui.picStat[1]->setMinimumWidth(Tw(6000));
+
+    for (auto& [box, black] : blackFrames_) BlackFrame_Place(box);
+    setWindowState(touch ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+// ---------------------------------------------------------------- start-up
+
+QString MainWindow::Title() const {
+    QString t =
+        QString("ZAVO - ver. %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
+    t += ctx_.settings.TOUCHMODE ? "  [Tablet Mode]" : "  [Desktop Mode]";
+    if (ctx_.settings.SERVMODE) t += " - Service Mode";
+    if (ctx_.settings.SIMULMODE) t += " - SIMULMODE!";
+    return t;
+}
+
+bool MainWindow::Log_Open() {
+    const fs::path dir = ctx_.paths.MonDir();
+    const QDate today = ctx_.clock->Today();
+    std::error_code ec;
+    // The folder belongs beside the program; a fresh installation lacks it.
+    fs::create_directories(dir, ec);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& f = it->path();
+        std::error_code fec;
+        if (!it->is_regular_file(fec)) continue;
+        if (QString::fromStdString(f.extension().string()).toLower() != ".mon") continue;
+        const QDate d = Date_FromText(f.stem().string());
+        if (d.daysTo(today) <= kLogDays) continue;
+        // Read-only logs go too.
+        fs::permissions(f, fs::perms::owner_write, fs::perm_options::add, fec);
+        fs::remove(f, fec);
+    }
+    const fs::path file = dir / (Date_ToText(today) + ".mon");
+    if (ctx_.log->Open(file)) return true;
+    ctx_.status->Lamp(kLightOrange);
+    ctx_.status->Text("LOG FILE CANNOT BE OPENED: " +
+                      QString::fromStdString(file.string()).toUpper());
+    return false;
+}
+
+void MainWindow::Form_Load() {
+    Controls& ui = *ctx_.ui;
+    Settings& s = ctx_.settings;
+    ctx_.options->Controls_Enable(false);
+
+    const fs::path file = ctx_.paths.SettingsFile();
+    std::error_code ec;
+    if (!fs::exists(file, ec) || !Settings_Load(file, s)) Settings_Default(file, s, ctx_.instr);
+
+    Layout_Apply(s.TOUCHMODE);
+    ctx_.enabling->Panels_Enable(false);
+    ctx_.enabling->FieldMeters_Enable(false);
+    ctx_.status->Status_Show(false);
+
+    if (s.SERVMODE &&
+        ctx_.dialogs->InputBox("Enter Service Mode Password.", QString(), true) != kServicePassword)
+        s.SERVMODE = false;
+    ui.fraSERVMODE->setVisible(s.SERVMODE);
+    setWindowTitle(Title());
+
+    ctx_.instr.MagMode = 2;
+    s.TOVDIR = 1;
+    s.TOVNUM = 1;
+    ctx_.limits->Limits_Set();
+
+    if (!s.TOUCHMODE) {
+        adjustSize();
+        if (const QScreen* sc = screen()) {
+            const QRect g = sc->availableGeometry();
+            move(g.x() + g.width() / 2 - frameGeometry().width() / 2, g.y());
+        }
+    }
+
+    Log_Open();
+    if (s.ZAVMODE >= 1 && s.ZAVMODE <= 3) ctx_.options->Option_Highlight(ui.optZAVMode[s.ZAVMODE]);
+}
+
+void MainWindow::timLEDBlink_Timer() {
+    blink_ = !blink_;
+    VbColor back = blink_ ? kGrey : kLightOrange;
+    StatusPanel_Print(ctx_.ui->picStat[0], back, kBlack, "");
+}
+
+void MainWindow::cmdInit_Click() {
+    // Until the instrument initialization exists, INITIALIZE only unlocks the panel.
+    ctx_.enabling->Panels_Enable(true);
+    ctx_.options->Controls_Enable(true);
+    ctx_.status->Status_Show(true);
+}
 
 }  // namespace zavo

@@ -3,6 +3,12 @@
 // tablet and runs the start-up.
 
 #include <QMainWindow>
+#include <QString>
+#include <map>
+
+class QGridLayout;
+class QLabel;
+class QLineEdit;
 
 namespace zavo {
 
@@ -10,7 +16,7 @@ struct Ctx;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(Ctx& ctx);
     // The central widget the controls are created in.
     QWidget* Body() const { return body_; }
@@ -19,9 +25,40 @@ public:
     // The start-up sequence.
     void Form_Load();
 
-private:
+    // Sizes, fonts and visible controls of the tablet or the desktop.
+    void Layout_Apply(bool touch);
+    // "ZAVO - ver. x.y.z  [Desktop Mode]" with the service and simulation marks.
+    QString Title() const;
+    // Deletes day logs more than 10 days old, then opens today's; false (and
+    // said once in the status line) when the log cannot be opened.
+    bool Log_Open();
+    // The activity lamp's blink, one tick.
+    void timLEDBlink_Timer();
+    // INITIALIZE.
+    void cmdInit_Click();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Twips of the design layout to pixels of this screen.
+    int Tw(int twips) const;
+    void ParamRow(QGridLayout* grid, int row, QLabel* caption, QLineEdit* box, QLabel* black);
+    void BlackFrame_Place(QLineEdit* box);
+    QWidget* BuildADM();
+    QWidget* BuildTOV();
+    QWidget* BuildDMode();
+    QWidget* BuildMMode();
+    QWidget* BuildFieldMeters();
+    QWidget* BuildService();
+    QWidget* BuildStatusLine();
+
     Ctx& ctx_;
     QWidget* body_;
+    bool blink_ = false;
+    bool touch_ = false;
+    // The black frame label shown behind each parameter box in tablet mode.
+    std::map<QLineEdit*, QLabel*> blackFrames_;
 };
 
 }  // namespace zavo

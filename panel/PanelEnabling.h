@@ -6,7 +6,7 @@ namespace zavo {
 struct Ctx;
 
 class PanelEnabling {
-public:
+  public:
     explicit PanelEnabling(Ctx& ctx);
     void Panels_Enable(bool enable);
     void FieldMeters_Enable(bool enable);
@@ -16,8 +16,14 @@ public:
     void DemagModes_Enable(bool enable);
     void MagPositions_Enable(bool enable);
 
-private:
+  private:
+    // The window neither repaints nor takes input while the panel changes;
+    // nested calls resume it only when the outermost one ends.
+    void Window_Suspend();
+    void Window_Resume();
+
     Ctx& ctx_;
+    int suspended_ = 0;
 };
 
 }  // namespace zavo

@@ -134,7 +134,9 @@ TEST(LinkE2E, CourseProgressReachesTheFieldMeters) {
 
     EXPECT_FALSE(c.link.CmdError) << c.link.ReplyText;
     EXPECT_EQ(c.link.ReplyText.substr(c.link.ReplyText.size() - 12), "End of Ramp ");
-    EXPECT_NEAR(took, (3 + 3 + 60 / 9.0) / 20, 0.25);
+    // Real time, with room for a loaded machine.
+    EXPECT_GT(took, (3 + 3 + 60 / 9.0) / 20 - 0.05);
+    EXPECT_LT(took, (3 + 3 + 60 / 9.0) / 20 + 1.5);
     EXPECT_TRUE(ac.count("60 ")) << "the peak was shown";
     EXPECT_TRUE(ac.count("30 ")) << "a value on the way";
     EXPECT_EQ(c.ui->lblACField[0]->text(), "0 ");

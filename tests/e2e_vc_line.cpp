@@ -72,7 +72,7 @@ TEST(VcLine, CourseProgressArrivesInOrderAndInTime) {
     EXPECT_EQ(reply.substr(reply.size() - 14), "End of Ramp \r\n");
     // 3 s rise, 5 s hold, 60 mT at 9 mT/s: 14.7 s of course at speed 100.
     EXPECT_GT(took, 0.12);
-    EXPECT_LT(took, 0.6);
+    EXPECT_LT(took, 1.5);
 
     // The frequency search reports its steps and then its result.
     const std::string z = line.Ask("z", 5);

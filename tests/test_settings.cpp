@@ -8,7 +8,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 #include "core/Context.h"
@@ -121,92 +120,57 @@ TEST_F(SettingsTest, DefaultFileIsExactBytes) {
 }
 
 TEST_F(SettingsTest, RoundTripKeepsEveryFieldAndFixedWidth) {
-    Settings s;
-    s.COMM = 16;
-    s.FREQDATE = QDate(2024, 3, 7);
-    s.ZAVMODE = 3;
-    s.DMODE = 8;
-    s.DMGFD = 200;
-    s.DMGER = 0;
-    s.DMGES = 3;
-    s.DMGET = 30;
-    s.REKMODE = 7;
-    s.REKFD = 150;
-    s.REKFM = 500;
-    s.REKFA = 150;
-    s.REKER = 3;
-    s.REKES = 1;
-    s.REKET = 0;
-    s.TOVMODE = 6;
-    s.TOVFP = 20;
-    s.TOVET = 99;
-    s.TOVDIR = 2;
-    s.TOVNUM = 10;
-    s.SERVMODE = true;
-    s.ZAVORIENT = -32768;
-    s.SIMULMODE = true;
-    s.TOUCHMODE = true;
-    s.SOUNDMODE = true;
+    // Every field away from its default, at the edges of what it accepts.
+    const std::string full =
+        FileWith({{1, "16"},   {2, "07-03-2024"}, {3, "3"},   {4, "8"},  {5, "200"},
+                  {6, "0"},    {7, "3"},          {8, "30"},  {9, "7"},  {10, "150"},
+                  {11, "500"}, {12, "150"},       {13, "3"},  {14, "1"}, {15, "0"},
+                  {16, "6"},   {17, "20"},        {18, "99"}, {19, "2"}, {20, "10"},
+                  {21, "1"},   {22, "-32768"},    {23, "1"},  {24, "1"}, {25, "1"}});
+    const Settings s = Load(full);
+    EXPECT_EQ(s.FREQDATE, QDate(2024, 3, 7));
+    EXPECT_EQ(s.ZAVORIENT, -32768);
+    EXPECT_TRUE(s.SERVMODE && s.SIMULMODE && s.TOUCHMODE && s.SOUNDMODE);
     ASSERT_TRUE(Settings_Save(file, s));
-    const std::string bytes = ReadAll(file);
-    EXPECT_NE(bytes.find("16         COMM     |\r\n07-03-2024 FREQDATE |\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("-32768     ZAVORIENT|\r\n"), std::string::npos);
-    EXPECT_EQ(bytes.size(), 25u * 23u);
-    for (size_t i = 0; i < 25; ++i) EXPECT_EQ(bytes.substr(i * 23 + 21, 2), "\r\n");
+    EXPECT_EQ(ReadAll(file), full);
     Settings back;
-    back.COMM = 2;
     ASSERT_TRUE(Settings_Load(file, back));
     EXPECT_EQ(back, s);
     // A save replaces the file; no temporary file is left behind.
-    s.COMM = 4;
-    ASSERT_TRUE(Settings_Save(file, s));
+    ASSERT_TRUE(Settings_Save(file, Settings{}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 TEST_F(SettingsTest, LoadChecksReplaceOutOfRangeValues) {
-    struct Case {
+    struct Check {
         int line;
-        std::string text;
-        std::function<int(const Settings&)> field;
-        int expected;
+        Int16 Settings::*field;
+        std::vector<std::pair<std::string, int>> readAs;
     };
-    auto COMM = [](const Settings& s) { return s.COMM; };
-    auto ZAV = [](const Settings& s) { return s.ZAVMODE; };
-    auto DMODE = [](const Settings& s) { return s.DMODE; };
-    const std::vector<Case> cases = {
-        {1, "17", COMM, 1},
-        {1, "16", COMM, 16},
-        {1, "0", COMM, 0},
-        {1, "-1", COMM, 1},
-        {3, "4", ZAV, 1},
-        {3, "0", ZAV, 1},
-        {3, "2", ZAV, 2},
-        {4, "0", DMODE, 7},
-        {4, "9", DMODE, 7},
-        {4, "8", DMODE, 8},
-        {4, "word", DMODE, 7},
-        {4, " 2.5", DMODE, 2},  // ties to even
-        {4, "3.5", DMODE, 4},
-        {4, "5abc", DMODE, 5},
-        {5, "201", [](const Settings& s) { return s.DMGFD; }, 0},
-        {5, "-5", [](const Settings& s) { return s.DMGFD; }, -5},  // no lower bound
-        {6, "-1", [](const Settings& s) { return s.DMGER; }, 1},
-        {6, "0", [](const Settings& s) { return s.DMGER; }, 0},
-        {7, "0", [](const Settings& s) { return s.DMGES; }, 2},
-        {8, "31", [](const Settings& s) { return s.DMGET; }, 5},
-        {11, "501", [](const Settings& s) { return s.REKFM; }, 0},
-        {13, "4", [](const Settings& s) { return s.REKER; }, 1},
-        {14, "0", [](const Settings& s) { return s.REKES; }, 2},
-        {18, "100", [](const Settings& s) { return s.TOVET; }, 5},
-        {19, "0", [](const Settings& s) { return s.TOVDIR; }, 1},
-        {19, "3", [](const Settings& s) { return s.TOVDIR; }, 1},
-        {20, "1e1", [](const Settings& s) { return s.TOVNUM; }, 10},
-        {22, "-32768", [](const Settings& s) { return s.ZAVORIENT; }, -32768},
+    // " 2.5" and "3.5": ties to even. DMGFD has no lower bound to check.
+    const std::vector<Check> checks = {
+        {1, &Settings::COMM, {{"17", 1}, {"16", 16}, {"0", 0}, {"-1", 1}}},
+        {3, &Settings::ZAVMODE, {{"4", 1}, {"0", 1}, {"2", 2}}},
+        {4,
+         &Settings::DMODE,
+         {{"0", 7}, {"9", 7}, {"8", 8}, {"word", 7}, {" 2.5", 2}, {"3.5", 4}, {"5abc", 5}}},
+        {5, &Settings::DMGFD, {{"201", 0}, {"-5", -5}}},
+        {6, &Settings::DMGER, {{"-1", 1}, {"0", 0}}},
+        {7, &Settings::DMGES, {{"0", 2}}},
+        {8, &Settings::DMGET, {{"31", 5}}},
+        {11, &Settings::REKFM, {{"501", 0}}},
+        {13, &Settings::REKER, {{"4", 1}}},
+        {14, &Settings::REKES, {{"0", 2}}},
+        {18, &Settings::TOVET, {{"100", 5}}},
+        {19, &Settings::TOVDIR, {{"0", 1}, {"3", 1}}},
+        {20, &Settings::TOVNUM, {{"1e1", 10}}},
+        {22, &Settings::ZAVORIENT, {{"-32768", -32768}}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("line " + std::to_string(c.line) + " '" + c.text + "'");
-        EXPECT_EQ(c.field(Load(FileWith({{c.line, c.text}}))), c.expected);
-    }
+    for (const Check& c : checks)
+        for (const auto& [text, expected] : c.readAs) {
+            SCOPED_TRACE("line " + std::to_string(c.line) + " '" + text + "'");
+            EXPECT_EQ(Load(FileWith({{c.line, text}})).*c.field, expected);
+        }
     EXPECT_EQ(Load(FileWith({{2, "31-02-2024"}})).FREQDATE, QDate(2024, 3, 2));
     EXPECT_EQ(Load(FileWith({{2, ""}})).FREQDATE, QDate(2000, 1, 1));
 }
@@ -222,23 +186,15 @@ TEST_F(SettingsTest, AcMinIsCheckedAgainstAcMaxOfTheSameFile) {
 }
 
 TEST_F(SettingsTest, BooleansAreTrueOnlyForOne) {
-    for (int line : {21, 23, 24, 25}) {
-        for (const auto& [text, expected] :
-             std::vector<std::pair<std::string, bool>>{{"1", true},
-                                                       {"1.0", true},
-                                                       {"-1", false},
-                                                       {"2", false},
-                                                       {"yes", false},
-                                                       {"0.5", false}}) {
+    const std::pair<int, bool Settings::*> flags[] = {{21, &Settings::SERVMODE},
+                                                      {23, &Settings::SIMULMODE},
+                                                      {24, &Settings::TOUCHMODE},
+                                                      {25, &Settings::SOUNDMODE}};
+    for (const auto& [line, flag] : flags)
+        for (const char* text : {"1", "1.0", "-1", "2", "yes", "0.5"}) {
             SCOPED_TRACE(std::to_string(line) + " " + text);
-            const Settings s = Load(FileWith({{line, text}}));
-            const bool v = line == 21   ? s.SERVMODE
-                           : line == 23 ? s.SIMULMODE
-                           : line == 24 ? s.TOUCHMODE
-                                        : s.SOUNDMODE;
-            EXPECT_EQ(v, expected);
+            EXPECT_EQ(Load(FileWith({{line, text}})).*flag, Numeric_Prefix(text) == 1);
         }
-    }
 }
 
 TEST_F(SettingsTest, DamagedFilesDoNotLoad) {
@@ -253,12 +209,10 @@ TEST_F(SettingsTest, DamagedFilesDoNotLoad) {
     EXPECT_TRUE(s.SOUNDMODE);
 
     // Values outside 16 bits anywhere, the first 10 characters counting.
-    for (const auto& [line, text] : std::vector<std::pair<int, std::string>>{{5, "32768"},
-                                                                             {22, "-32769"},
-                                                                             {21, "99999"},
-                                                                             {1, "1e9"},
-                                                                             {3, "12345678901"},
-                                                                             {2, "01-13-9999"}}) {
+    const std::pair<int, const char*> tooLarge[] = {{5, "32768"},       {22, "-32769"},
+                                                    {21, "99999"},      {1, "1e9"},
+                                                    {3, "12345678901"}, {2, "01-13-9999"}};
+    for (const auto& [line, text] : tooLarge) {
         SCOPED_TRACE(text);
         Load(FileWith({{line, text}}), false);
     }

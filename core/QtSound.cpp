@@ -87,7 +87,7 @@ void QtSound::Beep(int frequencyHz, int milliseconds) {
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     if (device.isNull() || !device.isFormatSupported(format)) {
-        QApplication::beep();
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
         return;
     }
 

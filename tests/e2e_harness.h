@@ -145,6 +145,13 @@ class Line {
     // Everything up to and including the first line feed; what came so far
     // when `timeout` seconds pass first (or the line hangs up).
     std::string ReadLine(double timeout = 2) { return Read(timeout, true); }
+    // The next `n` lines (fewer when `timeout` passes first).
+    std::string ReadLines(int n, double timeout = 3) {
+        std::string got;
+        const double end = Now() + timeout;
+        for (int i = 0; i < n && Now() < end; ++i) got += ReadLine(end - Now());
+        return got;
+    }
     // Everything that arrives within `seconds`.
     std::string ReadFor(double seconds) { return Read(seconds, false); }
     std::string Ask(const std::string& cmd, double timeout = 2) {
@@ -201,15 +208,28 @@ inline std::string ReadText(const std::filesystem::path& p) {
     return s.str();
 }
 
-// The commands a transcript recorded, in order (their escaped text).
-inline std::vector<std::string> TranscriptCommands(const std::filesystem::path& p) {
-    std::vector<std::string> cmds;
+// The entries of one kind ("CMD", "RX ", "TX ") a transcript recorded, in
+// order (their escaped text).
+inline std::vector<std::string> TranscriptEntries(const std::filesystem::path& p,
+                                                  const std::string& kind = "CMD") {
+    std::vector<std::string> out;
     std::istringstream in(ReadText(p));
+    const std::string mark = " " + kind + " \"";
     for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find(" CMD \"");
-        if (at != std::string::npos) cmds.push_back(line.substr(at + 6, line.size() - at - 7));
+        const size_t at = line.find(mark);
+        if (at != std::string::npos)
+            out.push_back(line.substr(at + mark.size(), line.size() - at - mark.size() - 1));
     }
-    return cmds;
+    return out;
+}
+inline std::vector<std::string> TranscriptCommands(const std::filesystem::path& p) {
+    return TranscriptEntries(p, "CMD");
+}
+// Everything received or sent, joined: how it was cut into pieces depends on timing.
+inline std::string TranscriptStream(const std::filesystem::path& p, const std::string& kind) {
+    std::string all;
+    for (const std::string& e : TranscriptEntries(p, kind)) all += e;
+    return all;
 }
 
 }  // namespace e2e

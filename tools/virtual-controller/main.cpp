@@ -68,8 +68,9 @@ class Transcript {
     }
     // Bytes leave the line one at a time; the transcript keeps them together
     // as long as they follow each other closely and no line has ended.
+    static constexpr double kTogether = 0.1;
     void Sent(double now, const std::string& bytes) {
-        if (!sent_.empty() && now - lastSent_ > 0.02) FlushSent();
+        if (!sent_.empty() && now - lastSent_ > kTogether) FlushSent();
         if (sent_.empty()) sentAt_ = now;
         sent_ += bytes;
         lastSent_ = now;
@@ -263,7 +264,7 @@ int main(int argc, char** argv) {
         int timeout = -1;
         if (due != vc::Controller::kNever)
             timeout = int(std::ceil(std::max(0.0, due - now) * 1000));
-        if (timeout < 0 || timeout > 20) transcript.FlushSent();
+        if (timeout < 0 || timeout > 100) transcript.FlushSent();
         pollfd fds[2] = {{master, short(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
                          {g_wake[0], POLLIN, 0}};
         if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;

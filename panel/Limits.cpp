@@ -145,12 +145,12 @@ Int16 Stored(const TextBox* box) {
 
 }  // namespace
 
-Int16* Limits::RateField() {
-    switch (ctx_.settings.ZAVMODE) {
+Int16* Limits::Rate_Field(Settings& s) {
+    switch (s.ZAVMODE) {
         case 1:
-            return &ctx_.settings.DMGER;
+            return &s.DMGER;
         case 2:
-            return &ctx_.settings.REKER;
+            return &s.REKER;
         default:
             return nullptr;
     }
@@ -168,7 +168,7 @@ bool Limits::Input_Validate() {
     } reset{validating_};
 
     Settings& s = ctx_.settings;
-    const Int16* rate = RateField();
+    const Int16* rate = Rate_Field(ctx_.settings);
     const Int16 limit = Rate_Limit(rate ? *rate : 0);
     const auto check = [this](TextBox* box, const char* head, const char* unit, Int16 max,
                               bool focus = true) {
@@ -373,7 +373,7 @@ void Limits::txtACMax_Change() {
     if (!InputAccepted(ui.txtACMax)) return;
     OptionGroups& og = *ctx_.options;
     og.Controls_Enable(false);
-    Int16* field = RateField();
+    Int16* field = Rate_Field(ctx_.settings);
     int rate = field ? *field : 1;
     ACMinTip_Set();
     if (ctx_.run.InstrReady && field) {

@@ -36,6 +36,8 @@ class Limits : public QObject {
     // The AC field limit of a decrease rate and its range text.
     static Int16 Rate_Limit(int rate);
     static QString Rate_Range(int rate);
+    // The rate field of the instrument mode; null in the pulse mode.
+    static Int16* Rate_Field(Settings& s);
     // The text of a stored pulse-time code.
     static QString PulseTime_Text(Int16 code);
     // The code stored for a pulse time in seconds.
@@ -53,7 +55,6 @@ class Limits : public QObject {
     void Box_Validate(const Box& b, bool& cancel);
     bool Box_Check(const Box& b);
     void ACMinTip_Set();
-    Int16* RateField();
 
     Ctx& ctx_;
     bool validating_ = false;

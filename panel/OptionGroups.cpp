@@ -64,17 +64,6 @@ void OptionGroups::Focus_Sink() {
     ctx_.ui->picFocus->setFocus(Qt::OtherFocusReason);
 }
 
-Int16* OptionGroups::RateField() {
-    switch (ctx_.settings.ZAVMODE) {
-        case 1:
-            return &ctx_.settings.DMGER;
-        case 2:
-            return &ctx_.settings.REKER;
-        default:
-            return nullptr;
-    }
-}
-
 Int16* OptionGroups::ShapeField() {
     switch (ctx_.settings.ZAVMODE) {
         case 1:
@@ -100,7 +89,7 @@ void OptionGroups::optERate_Click(int index) {
     if (!InputAccepted(ui.optERate[index])) return;
     // The range shown on the AC max box follows the rate in either set.
     ui.txtACMax->setToolTip(Limits::Rate_Range(index));
-    if (Int16* f = RateField()) *f = Int16(index);
+    if (Int16* f = Limits::Rate_Field(ctx_.settings)) *f = Int16(index);
     Mirror(ui.optERateT, index, true);
     Focus_Sink();
     ctx_.limits->Input_Validate();
@@ -112,7 +101,7 @@ void OptionGroups::optERateT_Click(int index) {
     Option_Highlight(ui.optERateT[index]);
     ctx_.ClickSound();
     ui.txtACMax->setToolTip(Limits::Rate_Range(index));
-    if (Int16* f = RateField()) *f = Int16(index);
+    if (Int16* f = Limits::Rate_Field(ctx_.settings)) *f = Int16(index);
     Mirror(ui.optERate, index, false);
     Focus_Sink();
     ctx_.limits->Input_Validate();

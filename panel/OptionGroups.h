@@ -43,9 +43,8 @@ class OptionGroups {
     // Selects the twin's button under the lock, so its handler stays out.
     template <size_t N>
     void Mirror(const std::array<OptionButton*, N>& twin, int index, bool highlight);
-    // The rate or course field of the current instrument mode; null in the
-    // pulse mode, which has neither.
-    Int16* RateField();
+    // The course field of the current instrument mode; null in the pulse
+    // mode, which has none.
     Int16* ShapeField();
     void TOVNUM_Show(int n);
 

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QPixmap>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -101,8 +102,8 @@ QWidget* MainWindow::BuildADM() {
     auto* rate = new QVBoxLayout(ui.fraERate);
     for (auto* o : ui.optERate) rate->addWidget(o);
     rate->addStretch();
-    auto* rateT = new QGridLayout(ui.fraERateT);
-    for (int i = 0; i <= 3; ++i) rateT->addWidget(ui.optERateT[i], i / 2, i % 2);
+    auto* rateT = new QHBoxLayout(ui.fraERateT);
+    for (auto* o : ui.optERateT) rateT->addWidget(o);
 
     auto* shape = new QGridLayout(ui.fraEShape);
     for (int i = 1; i <= 3; ++i) {
@@ -122,8 +123,9 @@ QWidget* MainWindow::BuildADM() {
     grid->addWidget(ui.fraRampTime, 0, 1);
     grid->addWidget(ui.fraERate, 1, 0);
     grid->addWidget(ui.fraEShape, 1, 1);
-    grid->addWidget(ui.fraERateT, 2, 0);
-    grid->addWidget(ui.fraEShapeT, 2, 1);
+    // The tablet twins take the place of the desktop groups.
+    grid->addWidget(ui.fraERateT, 2, 0, 1, 2);
+    grid->addWidget(ui.fraEShapeT, 3, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return ui.fraADM;
@@ -161,9 +163,9 @@ QWidget* MainWindow::BuildTOV() {
     grid->addWidget(ui.fraTOVField, 0, 0);
     grid->addWidget(ui.fraTOVTime, 0, 1);
     grid->addWidget(ui.fraTOVPulses, 1, 0, 1, 2);
-    grid->addWidget(ui.fraTOVDir, 2, 0);
-    grid->addWidget(ui.fraTOVDirT, 2, 1);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(ui.fraTOVDir, 2, 0, 1, 2);
+    grid->addWidget(ui.fraTOVDirT, 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return ui.fraTOV;
@@ -171,14 +173,26 @@ QWidget* MainWindow::BuildTOV() {
 
 QWidget* MainWindow::BuildDMode() {
     Controls& ui = *ctx_.ui;
-    auto* list = new QVBoxLayout;
-    for (auto* o : ui.optDMode) list->addWidget(o);
-    list->addStretch();
+    // Opposite axes side by side, the tumbler's own modes around them.
+    auto* desk = new QGridLayout;
+    desk->addWidget(ui.optDMode[0], 0, 0);
+    desk->addWidget(ui.optDMode[7], 0, 1);
+    for (int i = 1; i <= 3; ++i) {
+        desk->addWidget(ui.optDMode[i], i, 0);
+        desk->addWidget(ui.optDMode[i + 3], i, 1);
+    }
+    desk->addWidget(ui.optDMode[8], 4, 0, 1, 2);
+    desk->setRowStretch(5, 1);
+
     auto* tablet = new QGridLayout(ui.fraDModeT);
-    for (int i = 0; i <= 8; ++i) tablet->addWidget(ui.optDModeT[i], i / 3, i % 3);
+    for (int i = 1; i <= 6; ++i) tablet->addWidget(ui.optDModeT[i], (i - 1) / 3, (i - 1) % 3);
+    tablet->addWidget(ui.optDModeT[0], 2, 0);
+    tablet->addWidget(ui.optDModeT[7], 2, 1, 1, 2);
+    tablet->addWidget(ui.optDModeT[8], 3, 0, 1, 3);
+    tablet->setRowStretch(4, 1);
 
     auto* row = new QHBoxLayout(ui.fraDMode);
-    row->addLayout(list);
+    row->addLayout(desk);
     row->addWidget(ui.fraDModeT, 1);
     return ui.fraDMode;
 }
@@ -194,27 +208,35 @@ QWidget* MainWindow::BuildMMode() {
             grid->addWidget(ui.optMMode[i], i - 6, 1);
     }
     grid->setRowStretch(7, 1);
+    // Tablet: the axes in two columns, the position sets in two more.
     auto* tablet = new QGridLayout(ui.fraMModeT);
-    for (int i = 0; i <= 12; ++i) tablet->addWidget(ui.optMModeT[i], i / 4, i % 4);
+    tablet->addWidget(ui.optMModeT[0], 0, 0, 1, 2);
+    for (int i = 1; i <= 3; ++i) {
+        tablet->addWidget(ui.optMModeT[i], i, 0);
+        tablet->addWidget(ui.optMModeT[i + 3], i, 1);
+        tablet->addWidget(ui.optMModeT[i + 6], i, 2);
+        tablet->addWidget(ui.optMModeT[i + 9], i, 3);
+    }
+    tablet->setRowStretch(4, 1);
 
     ui.lblMMode->setAlignment(Qt::AlignCenter);
     ui.lblMMode->setFrameShape(QFrame::StyledPanel);
+    auto* sets = new QHBoxLayout;
+    sets->addLayout(grid);
+    sets->addWidget(ui.fraMModeT, 1);
     auto* step = new QHBoxLayout;
     step->addWidget(ui.cmdPrevPos);
     step->addWidget(ui.lblMMode, 1);
     step->addWidget(ui.cmdNextPos);
-    auto* auto_ = new QHBoxLayout;
-    auto_->addWidget(ui.chkAutoNext);
-    auto_->addWidget(ui.chkAutoNextT);
-    auto_->addStretch();
+    auto* autoNext = new QHBoxLayout;
+    autoNext->addWidget(ui.chkAutoNext);
+    autoNext->addWidget(ui.chkAutoNextT);
+    autoNext->addStretch();
 
-    auto* left = new QVBoxLayout;
-    left->addLayout(grid);
-    left->addLayout(step);
-    left->addLayout(auto_);
-    auto* row = new QHBoxLayout(ui.fraMMode);
-    row->addLayout(left);
-    row->addWidget(ui.fraMModeT, 1);
+    auto* column = new QVBoxLayout(ui.fraMMode);
+    column->addLayout(sets);
+    column->addLayout(step);
+    column->addLayout(autoNext);
     return ui.fraMMode;
 }
 
@@ -302,9 +324,12 @@ void MainWindow::Build() {
     Controls& ui = *ctx_.ui;
     setWindowTitle(Title());
 
-    // Option buttons and the touch check boxes show their highlight colour.
-    for (QWidget* w : ui.InputFlagged())
-        if (qobject_cast<QAbstractButton*>(w)) w->setAutoFillBackground(true);
+    // The groups that get highlighted show their colour.
+    for (auto* frame :
+         {ui.fraZAVMode, ui.fraERateT, ui.fraEShapeT, ui.fraTOVDirT, ui.fraDModeT, ui.fraMModeT})
+        for (auto* o : frame->findChildren<OptionButton*>()) o->setAutoFillBackground(true);
+    ui.chkTumblerT->setAutoFillBackground(true);
+    ui.chkAutoNextT->setAutoFillBackground(true);
 
     auto* modes = new QHBoxLayout(ui.fraZAVMode);
     for (int i = 1; i <= 3; ++i) modes->addWidget(ui.optZAVMode[i], 1);
@@ -318,17 +343,9 @@ void MainWindow::Build() {
     auto* right = new QVBoxLayout;
     right->addWidget(BuildFieldMeters());
     right->addLayout(tumblerRow);
-    right->addWidget(BuildDMode(), 1);
-    right->addWidget(BuildMMode(), 1);
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(BuildADM());
-    left->addWidget(BuildTOV());
-    left->addStretch();
-
-    auto* panels = new QHBoxLayout;
-    panels->addLayout(left, 3);
-    panels->addLayout(right, 2);
+    right->addWidget(BuildDMode());
+    right->addWidget(BuildMMode());
+    right->addStretch();
 
     auto* cmd = new QHBoxLayout(ui.fraCmd);
     cmd->addWidget(ui.cmdInit);
@@ -337,10 +354,19 @@ void MainWindow::Build() {
     cmd->addStretch();
     cmd->addWidget(ui.lblSD);
 
+    auto* left = new QVBoxLayout;
+    left->addWidget(BuildADM());
+    left->addWidget(BuildTOV());
+    left->addStretch();
+    left->addWidget(ui.fraCmd);
+
+    auto* panels = new QHBoxLayout;
+    panels->addLayout(left, 3);
+    panels->addLayout(right, 2);
+
     auto* page = new QVBoxLayout(body_);
     page->addWidget(ui.fraZAVMode);
     page->addLayout(panels, 1);
-    page->addWidget(ui.fraCmd);
     page->addWidget(BuildService());
     page->addWidget(BuildStatusLine());
 
@@ -385,17 +411,32 @@ void MainWindow::Layout_Apply(bool touch) {
                        static_cast<QWidget*>(ui.fraMModeT), static_cast<QWidget*>(ui.chkTumblerT),
                        static_cast<QWidget*>(ui.chkAutoNextT)})
         w->setVisible(touch);
-    // In the tablet layout the large twins take the input.
+    // On the tablet the large twins lie over the compact desktop groups.
+    std::vector<QWidget*> desk{ui.fraERate, ui.fraEShape, ui.fraTOVDir, ui.chkTumbler,
+                               ui.chkAutoNext};
+    desk.insert(desk.end(), ui.optDMode.begin(), ui.optDMode.end());
+    desk.insert(desk.end(), ui.optMMode.begin(), ui.optMMode.end());
+    for (QWidget* w : desk) w->setVisible(!touch);
+    // Inside their desktop frames the twins need no caption of their own.
+    ui.fraDModeT->setTitle(touch ? QString() : ui.fraDMode->title());
+    ui.fraMModeT->setTitle(touch ? QString() : ui.fraMMode->title());
+
     const int twinHeight = Tw(600);
-    for (auto* frame : {ui.fraERateT, ui.fraEShapeT, ui.fraTOVDirT, ui.fraDModeT, ui.fraMModeT})
+    for (auto* frame : {ui.fraERateT, ui.fraTOVDirT, ui.fraDModeT, ui.fraMModeT})
         for (auto* o : frame->findChildren<OptionButton*>()) {
-            o->setMinimumHeight(twinHeight);
+            o->setFixedHeight(twinHeight);
             SetPointSize(o, base, true);
         }
     for (int i = 1; i <= 3; ++i) {
-        ui.optEShapeT[i]->setIconSize(QSize(Tw(900), Tw(600)));
-        ui.optEShapeT[i]->setMinimumHeight(Tw(800));
-        ui.picEShape[i]->setMinimumSize(Tw(600), Tw(330));
+        ui.optEShapeT[i]->setIconSize(QSize(Tw(1350), Tw(900)));
+        ui.optEShapeT[i]->setFixedHeight(Tw(1050));
+        const QPixmap pic(QString::fromStdString(
+            ctx_.paths.Picture(("EShape" + std::to_string(i) + "-on.gif").c_str()).string()));
+        ui.picEShape[i]->setFixedSize(Tw(900), Tw(600));
+        ui.picEShape[i]->setPixmap(pic.isNull()
+                                       ? QPixmap()
+                                       : pic.scaled(ui.picEShape[i]->size(), Qt::KeepAspectRatio,
+                                                    Qt::SmoothTransformation));
     }
     for (CheckBox* c : {ui.chkTumblerT, ui.chkAutoNextT}) {
         c->setMinimumHeight(twinHeight);

@@ -46,12 +46,14 @@ void Ready(test::TestProgram& tp, int mode, bool touch, bool service) {
     if (mode != 1) ctx.ui->chkTumbler->SetValue(true);
     ctx.ui->lblACField[0]->setText("0.0 ");
     ctx.ui->lblDCField[0]->setText("0.0 ");
+    ctx.window->show();
+    QApplication::processEvents();
+    // A common tablet screen; the offscreen screen is a different size.
     if (touch) {
         ctx.window->setWindowState(Qt::WindowNoState);
         ctx.window->resize(1280, 800);
+        QApplication::processEvents();
     }
-    ctx.window->show();
-    QApplication::processEvents();
 }
 
 // Every visible caption gets at least the room its text needs.

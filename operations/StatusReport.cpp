@@ -43,7 +43,7 @@ StatusReport::StatusReport(Ctx& ctx) : ctx_(ctx) {}
 
 void StatusReport::Status_Read() {
     ctx_.link.CmdText = "IP";
-    ctx_.cmd->Command_Execute(ctx_.link.CmdText, false, false);
+    ctx_.cmd->Command_Execute("IP", false, false);
     if (ctx_.run.StopRequest || ctx_.link.CmdError) return;
     if (ctx_.link.ReplyText.rfind("##", 0) == 0) return;
     Status_Parse(ctx_.link.ReplyText, ctx_.instr);

@@ -240,7 +240,7 @@ CommandLink::Outcome CommandLink::Exchange(const std::string& cmd, const Command
     if (port.Failed()) return Outcome::Disconnected;
     if (!port.IsOpen()) return Outcome::PortError;
 
-    Input_Flush();
+    Flush();
     if (port.Failed()) return Outcome::Disconnected;
     port.DiscardOutput();
     quietSince_ = -1;
@@ -515,6 +515,11 @@ std::string CommandLink::Reply_Read(double& Timeout) {
 }
 
 void CommandLink::Input_Flush() {
+    // The running exchange's reply must not be thrown away under it.
+    if (!inFlight_) Flush();
+}
+
+void CommandLink::Flush() {
     SerialPort& port = *ctx_.port;
     Clock& clock = *ctx_.clock;
     if (!port.IsOpen()) return;

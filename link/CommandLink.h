@@ -41,7 +41,8 @@ class CommandLink {
     // Collects one further reply line; Timeout 0 becomes 3 s. Returns "" in
     // simulation and when called during an exchange.
     std::string Reply_Read(double& Timeout);
-    // Discards the input until the line has been silent for 0.2 s.
+    // Discards the input until the line has been silent for 0.2 s (nothing
+    // during an exchange).
     void Input_Flush();
 
     // True while an exchange or Reply_Read owns the port.
@@ -63,6 +64,7 @@ class CommandLink {
 
     Outcome Exchange(const std::string& cmd, const CommandClass& cls, bool Show, bool Quiet,
                      Attempt& a);
+    void Flush();
     bool StopCheck(const std::string& cmd) const;
     void InBand(const std::string& cmd, unsigned char c, bool Show, Attempt& a);
     Dispatch Error_Dispatch(Attempt& a, bool disconnected);

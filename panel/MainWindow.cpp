@@ -112,7 +112,7 @@ QWidget* MainWindow::BuildADM() {
         ui.picEShape[i]->setAlignment(Qt::AlignCenter);
         ui.picEShape[i]->setFrameShape(QFrame::StyledPanel);
     }
-    shape->setColumnStretch(1, 1);
+    shape->setColumnStretch(2, 1);
     auto* shapeT = new QHBoxLayout(ui.fraEShapeT);
     for (int i = 1; i <= 3; ++i) shapeT->addWidget(ui.optEShapeT[i]);
     // The picture button of the course frame has no function of its own.
@@ -264,6 +264,7 @@ QWidget* MainWindow::BuildService() {
     auto* port = new QHBoxLayout(ui.fraCommPort);
     port->addWidget(ui.txtCommPort);
     port->addWidget(ui.cmdCommPort);
+    port->addStretch();
 
     auto* stages = new QHBoxLayout;
     const std::pair<const char*, std::array<QPushButton*, 2>*> pairs[] = {
@@ -286,6 +287,7 @@ QWidget* MainWindow::BuildService() {
     for (QPushButton* b : ui.cmdTumbler) tumbler->addWidget(b);
     tumbler->addWidget(new QLabel("Position"));
     tumbler->addWidget(ui.txtTumbler);
+    tumbler->addStretch();
     ui.txtTumbler->setMaxLength(4);
 
     auto* extras = new QHBoxLayout;
@@ -303,8 +305,8 @@ QWidget* MainWindow::BuildService() {
     right->addStretch();
 
     auto* row = new QHBoxLayout(ui.fraSERVMODE);
-    row->addWidget(ui.txtTerm, 1);
-    row->addLayout(right);
+    row->addWidget(ui.txtTerm, 3);
+    row->addLayout(right, 2);
     return ui.fraSERVMODE;
 }
 
@@ -480,6 +482,12 @@ void MainWindow::Layout_Apply(bool touch) {
     ui.picStat[0]->setFixedSize(statusHeight * 2, statusHeight);
     ui.picStat[1]->setFixedHeight(statusHeight);
     ui.picStat[1]->setMinimumWidth(Tw(6000));
+
+    // Room for a controller line on the terminal; small boxes for short entries.
+    const QFontMetrics term(ui.txtTerm->font());
+    ui.txtTerm->setMinimumSize(term.horizontalAdvance(QString(48, '0')), term.height() * 8);
+    for (QLineEdit* e : {ui.txtCommPort, ui.txtTumbler})
+        e->setFixedWidth(QFontMetrics(e->font()).horizontalAdvance("0000") + Tw(180));
 
     for (auto& [box, black] : blackFrames_) BlackFrame_Place(box);
     setWindowState(touch ? Qt::WindowMaximized : Qt::WindowNoState);

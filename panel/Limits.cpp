@@ -222,25 +222,15 @@ bool Limits::Input_Validate() {
 void Limits::Limits_Set() {
     Controls& ui = *ctx_.ui;
     Settings& s = ctx_.settings;
-    const bool tablet = s.TOUCHMODE;
     const int mode = s.ZAVMODE;
     if (mode >= 1 && mode <= 3) ui.optZAVMode[size_t(mode)]->SetValue(true);
     if (mode < 1 || mode > 3) return;
 
-    const auto show = [tablet](QWidget* desk, QWidget* twin, bool on) {
-        desk->setVisible(on);
-        // The tablet twins are laid out in tablet mode only.
-        if (twin && tablet) twin->setVisible(on);
-    };
-    show(ui.fraADM, nullptr, mode != 3);
-    show(ui.fraTOV, nullptr, mode == 3);
-    show(ui.fraDMode, ui.fraDModeT, mode == 1);
-    show(ui.fraMMode, ui.fraMModeT, mode != 1);
-    if (tablet) {
-        ui.fraERateT->setVisible(mode != 3);
-        ui.fraEShapeT->setVisible(mode != 3);
-        ui.fraTOVDirT->setVisible(mode == 3);
-    }
+    // The tablet twins sit inside these frames and follow them.
+    ui.fraADM->setVisible(mode != 3);
+    ui.fraTOV->setVisible(mode == 3);
+    ui.fraDMode->setVisible(mode == 1);
+    ui.fraMMode->setVisible(mode != 1);
 
     // Selects button index of a group and its twin and highlights the twin;
     // indices outside the group (a hand-edited settings file) select nothing.

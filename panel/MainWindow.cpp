@@ -56,6 +56,8 @@ int MainWindow::Tw(int twips) const {
 
 void MainWindow::ParamRow(QGridLayout* grid, int row, QLabel* caption, QLineEdit* box,
                           QLabel* black) {
+    // Room for the black frame between the caption and the box.
+    grid->setHorizontalSpacing(Tw(300));
     grid->addWidget(caption, row, 0, Qt::AlignVCenter | Qt::AlignLeft);
     grid->addWidget(box, row, 1, Qt::AlignVCenter | Qt::AlignLeft);
     box->setAlignment(Qt::AlignRight);

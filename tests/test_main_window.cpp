@@ -87,6 +87,13 @@ TEST(MainWindow, TabletAndServiceScreenshots) {
         Ready(tp, 2, true, false);
         ExpectNothingClipped(*tp.ctx().window);
         tp.Screenshot("tablet-anhysteretic");
+        // The black frame of the keypad lies around and behind its box.
+        Controls& ui = *tp.ctx().ui;
+        ui.lblACMinBlack->show();
+        EXPECT_EQ(ui.lblACMinBlack->parentWidget(), ui.txtACMin->parentWidget());
+        EXPECT_TRUE(ui.lblACMinBlack->geometry().contains(ui.txtACMin->geometry()));
+        EXPECT_GT(ui.lblACMinBlack->width(), ui.txtACMin->width());
+        tp.Screenshot("tablet-keypad-frame");
     }
     {
         test::TestProgram tp;

@@ -1,5 +1,6 @@
 #include "link/TextUtil.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -81,8 +82,11 @@ float Num_Extract(const std::string& word) {
     for (char c : word)
         if ((c >= '0' && c <= '9') || c == '.') kept += c;
     if (kept.find_first_of("0123456789") == std::string::npos) return 0;
-    // Read the longest leading number ("1.2.3" reads as 1.2).
-    return std::strtof(kept.c_str(), nullptr);
+    // Read the longest leading number ("1.2.3" reads as 1.2) with "." as
+    // the decimal point whatever the locale.
+    float v = 0;
+    std::from_chars(kept.data(), kept.data() + kept.size(), v);
+    return v;
 }
 
 Int16 RoundToInt16(double v) {

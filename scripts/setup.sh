@@ -4,7 +4,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
-          libgl-dev libgtest-dev libbenchmark-dev)
+          libgl-dev libgtest-dev libbenchmark-dev locales)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -18,6 +18,10 @@ if [ ${#missing[@]} -gt 0 ]; then
         echo "Missing Debian packages (run as root to install them): ${missing[*]}" >&2
         exit 1
     fi
+fi
+# A comma-decimal locale, so the tests can show numbers never follow the locale.
+if [ "$(id -u)" -eq 0 ] && ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1 || true
 fi
 if [ ! -f "$here/build/build.ninja" ]; then
     cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

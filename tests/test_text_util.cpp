@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "link/TextUtil.h"
 #include "support/TestProgram.h"
 
@@ -25,7 +27,18 @@ TEST(TextUtil, StripAndDigits) {
     EXPECT_EQ(w[3], "27");
 }
 
-TEST(Skeleton, ProgramBuildsOnFakes) {
-    test::TestProgram tp;
-    EXPECT_NE(tp.ctx().ui, nullptr);
+// Controller numbers use "." whatever the operator's locale says.
+TEST(TextUtil, NumbersIgnoreTheLocale) {
+    const std::string old = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "cs_CZ.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = true;
+            break;
+        }
+    EXPECT_FLOAT_EQ(Num_Extract("1.5mV"), 1.5f);
+    EXPECT_FLOAT_EQ(Num_Extract("43.0Hz"), 43.0f);
+    EXPECT_EQ(Number_Format(2.25, "0.0"), "2.3");
+    std::setlocale(LC_NUMERIC, old.c_str());
+    if (!comma) GTEST_SKIP() << "no comma locale installed; checked under " << old;
 }

@@ -11,25 +11,36 @@
 #include "support/TestProgram.h"
 
 using namespace zavo;
+using Ws = std::initializer_list<QWidget*>;
+using Cs = std::vector<VbColor>;
 
 namespace {
 
 constexpr VbColor kACInput = 0xC0C0FF;
 constexpr VbColor kDCInput = 0xC0FFC0;
 
+// One character per widget: enabled ('1'/'0'), or shown ('1'/'0').
+std::string Enabled(Ws ws) {
+    std::string s;
+    for (QWidget* w : ws) s += w->isEnabled() ? '1' : '0';
+    return s;
+}
+std::string Shown(Ws ws) {
+    std::string s;
+    for (QWidget* w : ws) s += w->isHidden() ? '0' : '1';
+    return s;
+}
+Cs Colours(Ws ws) {
+    Cs c;
+    for (QWidget* w : ws) c.push_back(BackColor(w));
+    return c;
+}
+
 struct PanelTest : ::testing::Test {
     PanelTest() : ctx(tp.ctx()), ui(*ctx.ui), pe(*ctx.enabling) {}
     void Unlock(int mode) {
         ctx.settings.ZAVMODE = Int16(mode);
         pe.Panels_Enable(true);
-    }
-    std::vector<bool> Rates() const {
-        std::vector<bool> v;
-        for (int i = 0; i <= 3; ++i) {
-            EXPECT_EQ(ui.optERate[i]->isEnabled(), ui.optERateT[i]->isEnabled()) << i;
-            v.push_back(ui.optERate[i]->isEnabled());
-        }
-        return v;
     }
     test::TestProgram tp;
     Ctx& ctx;
@@ -42,36 +53,19 @@ TEST_F(PanelTest, DemagnetizerWithAndWithoutTumbler) {
     ctx.instr.TumblerConnected = 1;
     ui.txtACMax->setText("80");
     Unlock(1);
-    EXPECT_TRUE(ui.fraADM->isEnabled());
     EXPECT_EQ(ui.fraFields->title(), "AC amplitude");
-    EXPECT_TRUE(ui.txtACMax->isEnabled());
-    EXPECT_EQ(BackColor(ui.txtACMax), kACInput);
-    for (QWidget* w :
-         {static_cast<QWidget*>(ui.txtDCField), static_cast<QWidget*>(ui.txtACMin),
-          static_cast<QWidget*>(ui.lblFieldsCap[2]), static_cast<QWidget*>(ui.lblFieldsCap[3])}) {
-        EXPECT_TRUE(w->isHidden());
-        EXPECT_FALSE(w->isEnabled());
-    }
-    EXPECT_EQ(BackColor(ui.txtACMin), kButtonFace);
-    EXPECT_EQ(BackColor(ui.txtRampTime), kWhite);
-    EXPECT_EQ(BackColor(ui.picEShape[2]), kWhite);
-    EXPECT_FALSE(ui.fraTOV->isEnabled());
-    EXPECT_EQ(BackColor(ui.txtTOVField), kButtonFace);
-    EXPECT_TRUE(ui.fraDMode->isEnabled());
-    EXPECT_FALSE(ui.optDMode[7]->isEnabled());
-    EXPECT_FALSE(ui.optMModeT[3]->isEnabled());
-    EXPECT_TRUE(ui.chkTumbler->isEnabled());
-    EXPECT_TRUE(ui.chkTumblerT->isEnabled());
-    EXPECT_TRUE(ui.cmdStart->isEnabled());
-    EXPECT_FALSE(ui.cmdInitTumbler->isEnabled());
+    const Ws other = {ui.txtDCField, ui.txtACMin, ui.lblFieldsCap[2], ui.lblFieldsCap[3]};
+    EXPECT_EQ(Shown(other) + Enabled(other), "00000000");
+    EXPECT_EQ(
+        Enabled({ui.fraADM, ui.txtACMax, ui.fraTOV, ui.fraDMode, ui.optDMode[7], ui.optMModeT[3],
+                 ui.chkTumbler, ui.chkTumblerT, ui.cmdStart, ui.cmdInitTumbler}),
+        "1101001110");
+    EXPECT_EQ(Colours({ui.txtACMax, ui.txtACMin, ui.txtRampTime, ui.picEShape[2], ui.txtTOVField}),
+              (Cs{kACInput, kButtonFace, kWhite, kWhite, kButtonFace}));
     EXPECT_TRUE(ctx.window->updatesEnabled());
-
     ctx.pos.TumblerUsed = true;
     Unlock(1);
-    for (int i = 0; i <= 8; ++i) {
-        EXPECT_TRUE(ui.optDMode[i]->isEnabled());
-        EXPECT_TRUE(ui.optDModeT[i]->isEnabled());
-    }
+    for (int i = 0; i <= 8; ++i) EXPECT_EQ(Enabled({ui.optDMode[i], ui.optDModeT[i]}), "11") << i;
     EXPECT_TRUE(ui.cmdInitTumbler->isEnabled());
 }
 
@@ -79,135 +73,104 @@ TEST_F(PanelTest, AnhystereticShowsBiasAndPositions) {
     ui.txtACMax->setText("80.5");
     Unlock(2);
     EXPECT_EQ(ui.fraFields->title(), "AC/DC fields");
-    EXPECT_FALSE(ui.txtACMin->isHidden());
-    EXPECT_TRUE(ui.txtDCField->isEnabled());
-    EXPECT_EQ(BackColor(ui.txtDCField), kDCInput);
-    EXPECT_EQ(BackColor(ui.txtACMin), kACInput);
+    EXPECT_EQ(Shown({ui.txtACMin}) + Enabled({ui.txtDCField, ui.fraDMode}), "110");
+    EXPECT_EQ(Colours({ui.txtDCField, ui.txtACMin}), (Cs{kDCInput, kACInput}));
     EXPECT_EQ(ui.txtACMin->toolTip(), "<0 - 80.5 mT>");
-    ui.txtACMax->setText("80");
-    Unlock(2);
-    EXPECT_EQ(ui.txtACMin->toolTip(), "<0 - 80 mT>");
-    EXPECT_FALSE(ui.fraDMode->isEnabled());
-
     // Without the tumbler every position control stays off, auto next cleared.
     ctx.pos.MMode = 8;
     ui.chkAutoNext->setChecked(true);
     ui.chkAutoNextT->setChecked(true);
     Unlock(2);
-    for (int i = 0; i <= 12; ++i) EXPECT_FALSE(ui.optMMode[i]->isEnabled()) << i;
-    EXPECT_FALSE(ui.cmdNextPos->isEnabled());
-    EXPECT_FALSE(ui.chkAutoNext->isChecked());
-    EXPECT_FALSE(ui.chkAutoNextT->isChecked());
+    EXPECT_EQ(Enabled({ui.optMMode[0], ui.optMMode[3], ui.optMMode[8], ui.optMModeT[12]}), "0000");
+    EXPECT_FALSE(ui.cmdNextPos->isEnabled() || ui.chkAutoNext->isChecked() ||
+                 ui.chkAutoNextT->isChecked());
     EXPECT_EQ(BackColor(ui.chkAutoNextT), kButtonFace);
-
     ctx.pos.TumblerUsed = true;
     Unlock(2);
-    EXPECT_TRUE(ui.optMModeT[12]->isEnabled());
-    EXPECT_TRUE(ui.lblMMode->isEnabled());
-    EXPECT_TRUE(ui.cmdPrevPos->isEnabled());
-    EXPECT_TRUE(ui.chkAutoNextT->isEnabled());
+    EXPECT_EQ(Enabled({ui.optMModeT[12], ui.lblMMode, ui.cmdPrevPos, ui.chkAutoNextT}), "1111");
     // A single axis leaves the stepping controls as they were.
     pe.MagPositions_Enable(false);
     ctx.pos.MMode = 3;
     Unlock(2);
-    EXPECT_TRUE(ui.optMMode[3]->isEnabled());
-    EXPECT_FALSE(ui.cmdPrevPos->isEnabled());
+    EXPECT_EQ(Enabled({ui.optMMode[3], ui.cmdPrevPos}), "10");
 }
 
 TEST_F(PanelTest, RatesFollowAcMax) {
     ctx.settings.ZAVMODE = 1;
-    auto rates = [&](const char* acMax, bool slowBefore) {
+    const Ws d = {ui.optERate[0], ui.optERate[1], ui.optERate[2], ui.optERate[3]};
+    const Ws t = {ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
+    // AC max, slowest rate enabled before, rates enabled after.
+    const char* cases[][3] = {{"150", "0", "1110"},
+                              {"150", "1", "1111"},
+                              {"100", "0", "1111"},
+                              {"150.5", "0", "1100"},
+                              {"abc", "0", "1111"}};
+    for (auto [acMax, slow, want] : cases) {
         pe.ADMPanel_Enable(false);
-        ui.optERate[3]->setEnabled(slowBefore);
-        ui.optERateT[3]->setEnabled(slowBefore);
+        ui.optERate[3]->setEnabled(*slow == '1');
+        ui.optERateT[3]->setEnabled(*slow == '1');
         ui.txtACMax->setText(acMax);
         pe.ADMPanel_Enable(true);
-        return Rates();
-    };
-    using V = std::vector<bool>;
-    EXPECT_EQ(rates("150", false), (V{true, true, true, false}));
-    EXPECT_EQ(rates("150", true), (V{true, true, true, true}));
-    EXPECT_EQ(rates("100", false), (V{true, true, true, true}));
-    EXPECT_EQ(rates("150.5", false), (V{true, true, false, false}));
-    EXPECT_EQ(rates("abc", false), (V{true, true, true, true}));
+        EXPECT_EQ(Enabled(d) + Enabled(t), std::string(want) + want) << acMax;
+    }
     pe.ADMPanel_Enable(false);
-    EXPECT_EQ(Rates(), (V{false, false, false, false}));
-    EXPECT_FALSE(ui.fraERateT->isEnabled());
+    EXPECT_EQ(Enabled(d) + Enabled(t) + Enabled({ui.fraERateT}), "000000000");
 }
 
-TEST_F(PanelTest, PulseTimeLimitsThePulseCount) {
+// A long pulse is a single one; the YUL state leaves only the demagnetizer.
+TEST_F(PanelTest, PulseModeLimits) {
     ui.vslTOVPulses->setValue(5);
-    ui.lblTOVPulses->setText("5");
     ui.txtTOVTime->setText("1");
     Unlock(3);
-    EXPECT_FALSE(ui.fraADM->isEnabled());
-    EXPECT_TRUE(ui.fraTOV->isEnabled());
-    EXPECT_EQ(BackColor(ui.txtTOVField), kDCInput);
-    EXPECT_EQ(BackColor(ui.txtTOVTime), kWhite);
-    EXPECT_EQ(ui.lblTOVPulses->text(), "5");
+    EXPECT_EQ(Enabled({ui.fraADM, ui.fraTOV, ui.vslTOVPulses}), "011");
+    EXPECT_EQ(Colours({ui.txtTOVField, ui.txtTOVTime}), (Cs{kDCInput, kWhite}));
     EXPECT_EQ(ui.vslTOVPulses->value(), 5);
-    EXPECT_TRUE(ui.vslTOVPulses->isEnabled());
-
     ui.txtTOVTime->setText("1.01");
     Unlock(3);
-    EXPECT_EQ(ui.lblTOVPulses->text(), "1");
-    EXPECT_EQ(ui.vslTOVPulses->value(), 1);
+    EXPECT_EQ(ui.lblTOVPulses->text() + QString::number(ui.vslTOVPulses->value()), "11");
     EXPECT_FALSE(ui.vslTOVPulses->isEnabled());
-}
-
-TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
     ctx.instr.YULState = 2;
-    ui.optZAVMode[3]->setChecked(true);
     Unlock(3);
-    EXPECT_TRUE(ui.optZAVMode[1]->isChecked());
-    EXPECT_TRUE(ui.optZAVMode[1]->isEnabled());
-    EXPECT_FALSE(ui.optZAVMode[2]->isEnabled());
-    EXPECT_FALSE(ui.optZAVMode[3]->isEnabled());
-    EXPECT_TRUE(ctx.window->updatesEnabled());
+    EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && ctx.window->updatesEnabled());
+    EXPECT_EQ(Enabled({ui.optZAVMode[1], ui.optZAVMode[2], ui.optZAVMode[3]}), "100");
     ctx.instr.YULState = 0;
     Unlock(1);
     EXPECT_TRUE(ui.optZAVMode[3]->isEnabled());
 }
 
+// Locking keeps the mode's inputs shown or hidden; unlocking never takes the
+// tumbler boxes away.
 TEST_F(PanelTest, LockingKeepsTheModesInputsShownOrHidden) {
-    // Pulse magnetizer: the bias and AC min inputs keep their visibility.
     Unlock(2);
     ctx.settings.ZAVMODE = 3;
     pe.Panels_Enable(false);
-    EXPECT_FALSE(ui.txtACMin->isHidden());
-    EXPECT_FALSE(ui.txtDCField->isEnabled());
+    EXPECT_EQ(Shown({ui.txtACMin}) + Enabled({ui.txtDCField}), "10");
     EXPECT_EQ(BackColor(ui.txtACMax), kButtonFace);
     ctx.settings.ZAVMODE = 1;
     pe.Panels_Enable(false);
-    EXPECT_TRUE(ui.txtACMin->isHidden());
-    EXPECT_TRUE(ui.lblFieldsCap[2]->isHidden());
-
-    for (QWidget* w :
-         {static_cast<QWidget*>(ui.fraZAVMode), static_cast<QWidget*>(ui.optZAVMode[2]),
-          static_cast<QWidget*>(ui.cmdStart), static_cast<QWidget*>(ui.chkTumbler),
-          static_cast<QWidget*>(ui.cmdInitTumbler), static_cast<QWidget*>(ui.txtRampTime),
-          static_cast<QWidget*>(ui.fraTOV), static_cast<QWidget*>(ui.optMModeT[0]),
-          static_cast<QWidget*>(ui.chkAutoNextT), static_cast<QWidget*>(ui.optDMode[8])})
-        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_EQ(Shown({ui.txtACMin, ui.lblFieldsCap[2]}), "00");
+    EXPECT_EQ(
+        Enabled({ui.fraZAVMode, ui.optZAVMode[2], ui.cmdStart, ui.chkTumbler, ui.cmdInitTumbler,
+                 ui.txtRampTime, ui.fraTOV, ui.optMModeT[0], ui.chkAutoNextT, ui.optDMode[8]}),
+        "0000000000");
     EXPECT_EQ(BackColor(ui.picEShape[1]), kButtonFace);
-
-    // Unlocking never takes the tumbler boxes away.
     ui.chkTumbler->setEnabled(true);
     ctx.instr.TumblerConnected = 0;
     Unlock(1);
     EXPECT_TRUE(ui.chkTumbler->isEnabled());
 }
 
+// The tablet's course buttons show the "on" or "off" picture; a missing
+// picture leaves the button without one.
 TEST_F(PanelTest, CoursePicturesSwitchOnAndOff) {
     const auto pics = tp.Dir() / "pics";
     std::filesystem::create_directories(pics);
+    QImage on(8, 8, QImage::Format_RGB32), off = on;
+    on.fill(Qt::red), off.fill(Qt::blue);
     for (int n = 1; n <= 3; ++n)
-        for (const auto& [state, colour] : {std::pair{"on", Qt::red}, std::pair{"off", Qt::blue}}) {
-            QImage img(8, 8, QImage::Format_RGB32);
-            img.fill(colour);
-            const auto file = pics / ("EShape" + std::to_string(n) + "-" + state + ".gif");
-            ASSERT_TRUE(img.save(QString::fromStdString(file.string()), "PNG"));
-        }
+        for (const auto& [state, img] : {std::pair{"on", on}, std::pair{"off", off}})
+            ASSERT_TRUE(
+                img.save(QString("%1/EShape%2-%3.gif").arg(pics.c_str()).arg(n).arg(state), "PNG"));
     auto colourOf = [&](int n) {
         return ui.optEShapeT[n]->icon().pixmap(8, 8).toImage().pixelColor(4, 4);
     };
@@ -216,31 +179,23 @@ TEST_F(PanelTest, CoursePicturesSwitchOnAndOff) {
     EXPECT_EQ(colourOf(3), QColor(Qt::red));
     pe.ADMPanel_Enable(false);
     EXPECT_EQ(colourOf(1), QColor(Qt::blue));
-    // A missing picture leaves the button without one.
     std::filesystem::remove(pics / "EShape2-on.gif");
     pe.ADMPanel_Enable(true);
-    EXPECT_TRUE(ui.optEShapeT[2]->icon().isNull());
-    EXPECT_FALSE(ui.optEShapeT[1]->icon().isNull());
+    EXPECT_TRUE(ui.optEShapeT[2]->icon().isNull() && !ui.optEShapeT[1]->icon().isNull());
 }
 
 TEST_F(PanelTest, FieldMetersByMode) {
-    auto meters = [&](int mode) {
+    const Ws meters = {ui.lblACField[0], ui.lblACField[1], ui.lblDCField[0], ui.lblDCField[1]};
+    for (auto [mode, want] : {std::pair{1, "1100"}, {2, "1111"}, {3, "0011"}}) {
         ctx.settings.ZAVMODE = Int16(mode);
         pe.FieldMeters_Enable(true);
-        return std::vector<bool>{ui.lblACField[0]->isEnabled(), ui.lblACField[1]->isEnabled(),
-                                 ui.lblDCField[0]->isEnabled(), ui.lblDCField[1]->isEnabled()};
-    };
-    using V = std::vector<bool>;
-    EXPECT_EQ(meters(1), (V{true, true, false, false}));
-    EXPECT_EQ(meters(2), (V{true, true, true, true}));
-    EXPECT_EQ(meters(3), (V{false, false, true, true}));
+        EXPECT_EQ(Enabled(meters), want) << mode;
+    }
     ui.lblACField[0]->setText("123.4 ");
     ui.lblDCField[0]->setText("55 ");
     pe.FieldMeters_Enable(false);
-    EXPECT_FALSE(ui.fraFieldMeters->isEnabled());
-    EXPECT_FALSE(ui.lblDCField[1]->isEnabled());
-    EXPECT_EQ(ui.lblACField[0]->text(), "0 ");
-    EXPECT_EQ(ui.lblDCField[0]->text(), "0 ");
+    EXPECT_EQ(Enabled({ui.fraFieldMeters, ui.lblDCField[1]}), "00");
+    EXPECT_EQ(ui.lblACField[0]->text() + ui.lblDCField[0]->text(), "0 0 ");
 }
 
 }  // namespace

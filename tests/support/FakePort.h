@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,13 @@ class FakePort : public SerialPort {
     // (delivered after replyDelay), or nothing for no reply.
     std::function<std::string(const std::string& cmd)> responder;
     double replyDelay = 0.01;
+    // A responder that answers the listed commands with the bytes given.
+    void Answers(std::map<std::string, std::string> replies) {
+        responder = [replies = std::move(replies)](const std::string& cmd) {
+            const auto it = replies.find(cmd);
+            return it == replies.end() ? std::string() : it->second;
+        };
+    }
 
     std::set<int> existing{1, 2, 3, 4, 5, 6, 7, 8};
     std::vector<std::string> writes;  // each Write call

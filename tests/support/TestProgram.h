@@ -3,7 +3,9 @@
 
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "app/Program.h"
 #include "core/Context.h"
@@ -33,6 +35,12 @@ struct TestProgram {
     int ended = 0;  // how often the program was told to end
     std::unique_ptr<Program> program;
 };
+
+// The whole file as bytes ("" when it cannot be read).
+inline std::string ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 // Where tests write screenshots.
 std::filesystem::path ScreenshotDir();

@@ -39,6 +39,11 @@ struct LimitsTest : ::testing::Test {
         if (!head) return;
         EXPECT_EQ(Last().prompt, range ? QString(head) + "\r\n\r\n" + range : QString(head));
     }
+    void Step(TextBox* box, const char* text, const char* head = nullptr,
+              const char* range = nullptr) {
+        box->SetText(text);
+        Validate(head, range);
+    }
     bool Leave(TextBox* box) {
         bool cancel = false;
         emit box->Validate(cancel);
@@ -85,8 +90,7 @@ TEST_F(LimitsTest, NumbersReadTheSameInEveryLocale) {
     s.ZAVMODE = 3;
     Type({{ui.txtTOVField, "5"}, {ui.txtTOVTime, "2,5"}});
     Validate(kNumeric);
-    ui.txtTOVTime->SetText("2.5");
-    Validate();
+    Step(ui.txtTOVTime, "2.5");
     EXPECT_EQ(s.TOVET, 25);
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, old.c_str());
@@ -115,21 +119,17 @@ TEST_F(LimitsTest, DemagnetizerFieldLimitFollowsTheRate) {
 TEST_F(LimitsTest, AnhystereticWindow) {
     s.ZAVMODE = 2, s.REKER = 1, s.REKFD = 150, s.REKFA = 120;
     Type({{ui.txtACMax, "100"}, {ui.txtACMin, "120"}, {ui.txtDCField, "300"}});
-    ui.txtRampTime->SetText("5");
-    Validate();  // an AC max lowered below the AC min closes the window silently
+    Step(ui.txtRampTime, "5");  // an AC max lowered below the AC min closes the window silently
     EXPECT_EQ(tuple(s.REKFA, s.REKFD, s.REKFM), tuple(0, 100, 300));
     EXPECT_EQ(ui.txtACMin->text(), "0");
     EXPECT_EQ(ui.txtACMin->toolTip(), "<0 - 100 mT>");
-    ui.txtACMin->SetText("100");
-    Validate();
-    ui.txtACMin->SetText("101");
-    Validate("AC min must be in range:", "<0 - 100 mT>");
+    Step(ui.txtACMin, "100");
+    Step(ui.txtACMin, "101", "AC min must be in range:", "<0 - 100 mT>");
     // A raised AC max checks the AC min against it; a non-number is never 0.
     Type({{ui.txtACMax, "140"}, {ui.txtACMin, "abc"}});
     Validate(kNumeric);
     EXPECT_EQ(tuple(s.REKFA, s.REKFD), tuple(100, 100));
-    ui.txtACMin->SetText("140");
-    Validate();
+    Step(ui.txtACMin, "140");
     EXPECT_EQ(tuple(s.REKFA, s.REKFD), tuple(140, 140));
     ui.txtACMax->SetText("x");  // leaves the AC min alone
     Validate(kNumeric);
@@ -139,23 +139,15 @@ TEST_F(LimitsTest, AnhystereticWindow) {
 TEST_F(LimitsTest, PulseTimeCodes) {
     s.ZAVMODE = 3;
     ui.txtTOVField->SetText("20");
-    for (auto [text, code] : {tuple{"10", 99},
-                              {"9.9", 99},
-                              {"0.05", 0},
-                              {"0.25", 2},
-                              {"0.35", 4},
-                              {"0", 0},
-                              {"1.5", 15}}) {
-        SCOPED_TRACE(text);
-        ui.txtTOVTime->SetText(text);
-        Validate();
-        EXPECT_EQ(s.TOVET, code);
+    const std::pair<const char*, int> codes[] = {{"10", 99},  {"9.9", 99}, {"0.05", 0}, {"0.25", 2},
+                                                 {"0.35", 4}, {"0", 0},    {"1.5", 15}};
+    for (auto [text, code] : codes) {
+        Step(ui.txtTOVTime, text);
+        EXPECT_EQ(s.TOVET, code) << text;
     }
     EXPECT_EQ(s.TOVFP, 20);
-    ui.txtTOVTime->SetText("10.1");
-    Validate("Pulse time must be in range:", "<0 - 10 s>");
-    ui.txtTOVField->SetText("21");
-    Validate("Field intensity must be in range:", "<0 - 20 mT>");
+    Step(ui.txtTOVTime, "10.1", "Pulse time must be in range:", "<0 - 10 s>");
+    Step(ui.txtTOVField, "21", "Field intensity must be in range:", "<0 - 20 mT>");
 }
 
 TEST_F(LimitsTest, LockedPanelChangesNothing) {

@@ -148,6 +148,12 @@ TEST_F(LimitsTest, PulseTimeCodes) {
     EXPECT_EQ(s.TOVFP, 20);
     Step(ui.txtTOVTime, "10.1", "Pulse time must be in range:", "<0 - 10 s>");
     Step(ui.txtTOVField, "21", "Field intensity must be in range:", "<0 - 20 mT>");
+    s.TOVNUM = 5;  // a long pulse is a single one
+    ui.txtTOVTime->SetText("1.0");
+    EXPECT_TRUE(ui.vslTOVPulses->isEnabled());
+    ui.txtTOVTime->SetText("1.1");
+    EXPECT_FALSE(ui.vslTOVPulses->isEnabled() || ui.cmdTOVPlus->isEnabled());
+    EXPECT_EQ(tuple(s.TOVNUM, ui.lblTOVPulses->text(), ui.vslTOVPulses->value()), tuple(1, "1", 1));
 }
 
 TEST_F(LimitsTest, LockedPanelChangesNothing) {
@@ -192,15 +198,6 @@ TEST_F(LimitsTest, RateLimitWhileTyping) {
     s.REKER = 3;
     ui.txtACMax->SetText("180");
     EXPECT_EQ(tuple(s.REKER, ui.txtACMin->toolTip()), tuple(3, "<0 - 180 mT>"));
-}
-
-TEST_F(LimitsTest, LongPulsesAreSingle) {
-    s.ZAVMODE = 3, s.TOVNUM = 5;
-    ui.txtTOVTime->SetText("1.0");
-    EXPECT_TRUE(ui.vslTOVPulses->isEnabled());
-    ui.txtTOVTime->SetText("1.1");
-    EXPECT_FALSE(ui.vslTOVPulses->isEnabled() || ui.cmdTOVPlus->isEnabled());
-    EXPECT_EQ(tuple(s.TOVNUM, ui.lblTOVPulses->text(), ui.vslTOVPulses->value()), tuple(1, "1", 1));
 }
 
 // Leaving a box stores only a value that passed; the AC min reaches up to the

@@ -25,13 +25,11 @@ struct TumblerTest : ::testing::Test {
         tp.port.Open(1);
         ctx.settings.ZAVMODE = 3;
         ctx.instr.TumblerConnected = 1;
-        for (auto [box, text] : {std::pair{ui.txtACMax, "50"},
-                                 {ui.txtACMin, "0"},
-                                 {ui.txtDCField, "0"},
-                                 {ui.txtRampTime, "5"},
-                                 {ui.txtTOVField, "5"},
-                                 {ui.txtTOVTime, "1"}})
-            box->setText(text);  // valid boxes: no message but the tumbler's
+        const std::pair<TextBox*, const char*> boxes[] = {
+            // valid: no message but the tumbler's
+            {ui.txtACMax, "50"},   {ui.txtACMin, "0"},    {ui.txtDCField, "0"},
+            {ui.txtRampTime, "5"}, {ui.txtTOVField, "5"}, {ui.txtTOVTime, "1"}};
+        for (auto [box, text] : boxes) box->setText(text);
         ctx.options->Controls_Enable(true);
         ctx.enabling->Panels_Enable(true);
     }

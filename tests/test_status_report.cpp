@@ -52,7 +52,7 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
 
 }  // namespace
 
-TEST(StatusParse, BothLayoutsKeepTheOtherLayoutsValues) {
+TEST(StatusParse, LayoutsAndDamagedReports) {
     EXPECT_EQ(Values(Parsed(kDmg)), (V{1, 1, 1, 1, 120, 40, 250, 3, 2, 5, 1, 0, 1, -14}));
     // TOV: pulse time in tenths of a second; FD..H other than SM kept.
     EXPECT_EQ(Values(Parsed(kTov)), (V{2, 0, 2, 0, -5, -6, -7, -8, -9, 50, -11, 1, -13, 15}));
@@ -61,11 +61,8 @@ TEST(StatusParse, BothLayoutsKeepTheOtherLayoutsValues) {
     // Line feeds anywhere read as CR alone.
     EXPECT_EQ(Values(Parsed(kDmg)), Values(Parsed(Replace(kDmg, "\r\n", "\r"))));
     EXPECT_EQ(Values(Parsed(kDmg)), Values(Parsed(Replace(kDmg, "\r\n", "\n\r\n\n") + "\n")));
-}
-
-// Cut after any line, complete lines are read; what is missing, unknown or
-// garbled keeps its value (a sign is no digit, beyond 16 bits no reading).
-TEST(StatusParse, DamagedReports) {
+    // Cut after any line, complete lines are read; what is missing, unknown or
+    // garbled keeps its value (a sign is no digit, beyond 16 bits no reading).
     const int firstField[] = {0, 0, 1, 4, 5, 6, 7, 10, 10, 13};  // by line count
     const V full = Values(Parsed(kDmg));
     for (size_t lines = 1, end = 0; lines <= 9; ++lines) {

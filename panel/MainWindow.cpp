@@ -536,9 +536,9 @@ void MainWindow::Form_Load() {
     Settings& s = ctx_.settings;
     ctx_.options->Controls_Enable(false);
 
-    const fs::path file = ctx_.paths.SettingsFile();
-    std::error_code ec;
-    if (!fs::exists(file, ec) || !Settings_Load(file, s)) Settings_Default(file, s, ctx_.instr);
+    // A missing or damaged file is replaced by the defaults; a folder that
+    // cannot be written is told to the operator and the defaults are used.
+    Settings_Startup(ctx_);
 
     Layout_Apply(s.TOUCHMODE);
     ctx_.enabling->Panels_Enable(false);

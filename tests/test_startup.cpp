@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/fsuid.h>
+#include <unistd.h>
 #include <QScreen>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +56,24 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     ui.cmdInit->click();
     EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled());
     EXPECT_EQ(Tag(ui.cmdStart), "1");
+}
+
+// A program folder that cannot be written (no settings, no log folder): the
+// operator is told once and the program runs on with the defaults.
+TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
+    fs::remove_all(tp.Dir() / "mon");
+    fs::permissions(tp.Dir(), fs::perms(0555));
+    const bool root = geteuid() == 0;
+    if (root) setfsgid(65534), setfsuid(65534);
+    win.Form_Load();
+    if (root) setfsuid(0), setfsgid(0);
+    fs::permissions(tp.Dir(), fs::perms(0755));
+    EXPECT_FALSE(fs::exists(tp.Dir() / "ZAVO.sav"));
+    ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(tp.dialogs.boxes[0].title, "Settings not saved");
+    EXPECT_EQ(ctx.settings.ZAVMODE, 1);
+    EXPECT_TRUE(ui.picStat[1]->Tag().startsWith(" LOG FILE CANNOT BE OPENED"));
+    EXPECT_EQ(win.windowTitle(), kVersion + "  [Desktop Mode]");
 }
 
 // Only the exact password turns the service mode on; no message either way.

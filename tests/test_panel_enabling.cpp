@@ -1,9 +1,5 @@
-// Which controls the panel enables, shows and colours per mode, tumbler and
-// lock state.
+// What the panel enables, shows and colours per mode, tumbler and lock state.
 #include <gtest/gtest.h>
-
-#include <QIcon>
-#include <QImage>
 
 #include "panel/Controls.h"
 #include "panel/MainWindow.h"
@@ -12,190 +8,131 @@
 
 using namespace zavo;
 using Ws = std::initializer_list<QWidget*>;
-using Cs = std::vector<VbColor>;
 
-namespace {
-
-constexpr VbColor kACInput = 0xC0C0FF;
-constexpr VbColor kDCInput = 0xC0FFC0;
-
-// One character per widget: enabled ('1'/'0'), or shown ('1'/'0').
-std::string Enabled(Ws ws) {
+static std::string Enabled(Ws ws) {
     std::string s;
-    for (QWidget* w : ws) s += w->isEnabled() ? '1' : '0';
+    for (QWidget* w : ws) s += !w ? ' ' : w->isEnabled() ? '1' : '0';
     return s;
-}
-std::string Shown(Ws ws) {
-    std::string s;
-    for (QWidget* w : ws) s += w->isHidden() ? '0' : '1';
-    return s;
-}
-Cs Colours(Ws ws) {
-    Cs c;
-    for (QWidget* w : ws) c.push_back(BackColor(w));
-    return c;
 }
 
 struct PanelTest : ::testing::Test {
-    PanelTest() : ctx(tp.ctx()), ui(*ctx.ui), pe(*ctx.enabling) {}
-    void Unlock(int mode) {
+    void Set(int mode, bool unlock) {
         ctx.settings.ZAVMODE = Int16(mode);
-        pe.Panels_Enable(true);
+        pe.Panels_Enable(unlock), pe.FieldMeters_Enable(unlock);
+    }
+    // Enabled: mode choice, fields, pulse, demagnetizing modes, positions, tumbler and start,
+    // meters | shown DC and AC min rows | ticked auto next | colours (r AC, g DC, w white,
+    // - face) | pulse count label and slider | title of the fields.
+    std::string Look() {
+        // clang-format off
+        std::string s = Enabled({ui.fraZAVMode, ui.optZAVMode[1], ui.optZAVMode[2],
+            ui.optZAVMode[3], nullptr, ui.fraADM, ui.txtACMax, ui.txtDCField, ui.txtACMin,
+            ui.txtRampTime, nullptr, ui.fraTOV, ui.vslTOVPulses, nullptr, ui.fraDMode,
+            ui.optDMode[8], ui.optDModeT[0], nullptr, ui.optMMode[0], ui.optMModeT[12],
+            ui.lblMMode, ui.cmdPrevPos, ui.cmdNextPos, ui.chkAutoNextT, nullptr, ui.chkTumbler,
+            ui.chkTumblerT, ui.cmdStart, ui.cmdInitTumbler, nullptr, ui.fraFieldMeters,
+            ui.lblACField[0], ui.lblACField[1], ui.lblDCField[0], ui.lblDCField[1]}) + '|';
+        // clang-format on
+        for (QWidget* w : Ws{ui.lblFieldsCap[2], ui.txtDCField, ui.lblFieldsCap[3], ui.txtACMin})
+            s += w->isHidden() ? '0' : '1';
+        s += {'|', "01"[ui.chkAutoNext->isChecked()], "01"[ui.chkAutoNextT->isChecked()], '|'};
+        const VbColor colours[] = {0xC0C0FF, 0xC0FFC0, kWhite, kButtonFace};
+        for (QWidget* w : Ws{ui.txtACMax, ui.txtDCField, ui.txtACMin, ui.txtRampTime,
+                             ui.picEShape[2], ui.txtTOVField, ui.txtTOVTime, ui.chkAutoNextT})
+            s += "rgw-?"[std::ranges::find(colours, BackColor(w)) - colours];
+        s += '|' + ui.lblTOVPulses->text().toStdString() + char('0' + ui.vslTOVPulses->value());
+        return s + '|' + ui.fraFields->title().toStdString();
     }
     test::TestProgram tp;
-    Ctx& ctx;
-    Controls& ui;
-    PanelEnabling& pe;
+    Ctx& ctx = tp.ctx();
+    Controls& ui = *ctx.ui;
+    PanelEnabling& pe = *ctx.enabling;
 };
 
-TEST_F(PanelTest, DemagnetizerWithAndWithoutTumbler) {
-    pe.Panels_Enable(false);
-    ctx.instr.TumblerConnected = 1;
-    ui.txtACMax->setText("80");
-    Unlock(1);
-    EXPECT_EQ(ui.fraFields->title(), "AC amplitude");
-    const Ws other = {ui.txtDCField, ui.txtACMin, ui.lblFieldsCap[2], ui.lblFieldsCap[3]};
-    EXPECT_EQ(Shown(other) + Enabled(other), "00000000");
-    EXPECT_EQ(
-        Enabled({ui.fraADM, ui.txtACMax, ui.fraTOV, ui.fraDMode, ui.optDMode[7], ui.optMModeT[3],
-                 ui.chkTumbler, ui.chkTumblerT, ui.cmdStart, ui.cmdInitTumbler}),
-        "1101001110");
-    EXPECT_EQ(Colours({ui.txtACMax, ui.txtACMin, ui.txtRampTime, ui.picEShape[2], ui.txtTOVField}),
-              (Cs{kACInput, kButtonFace, kWhite, kWhite, kButtonFace}));
-    EXPECT_TRUE(ctx.window->updatesEnabled());
-    ctx.pos.TumblerUsed = true;
-    Unlock(1);
-    for (int i = 0; i <= 8; ++i) EXPECT_EQ(Enabled({ui.optDMode[i], ui.optDModeT[i]}), "11") << i;
-    EXPECT_TRUE(ui.cmdInitTumbler->isEnabled());
+TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
+    ctx.instr.TumblerConnected = 1, ctx.pos.MMode = 8;
+    ui.txtACMax->setText("80.5"), ui.txtTOVTime->setText("1");
+    ui.vslTOVPulses->setValue(5);
+    ui.chkAutoNext->setChecked(true), ui.chkAutoNextT->setChecked(true);
+    SetBackColor(ui.chkAutoNextT, kWhite);
+    ui.lblACField[0]->setText("123 "), ui.lblDCField[0]->setText("55 ");
+    // clang-format off
+    struct Step { std::function<void()> before; int mode; bool unlock; const char* look; };
+    const Step steps[] = {
+        {{}, 1, false, "0000 00000 00 000 001000 0000 00000|0000|11|-------w|55|AC amplitude"},
+        {{}, 1, true, "1111 11001 00 100 001000 1110 11100|0000|11|r--ww--w|55|AC amplitude"},
+        // Without the tumbler every position control stays off, auto next cleared.
+        {{}, 2, true, "1111 11111 00 000 000000 1110 11111|1111|00|rgrww---|55|AC/DC fields"},
+        {[&] { ctx.pos.TumblerUsed = true; }, 1, true,
+            "1111 11001 00 111 000000 1111 11100|0000|00|r--ww---|55|AC amplitude"},
+        {{}, 2, true, "1111 11111 00 000 111111 1111 11111|1111|00|rgrww---|55|AC/DC fields"},
+        // A single axis leaves the stepping controls as they were.
+        {[&] { pe.MagPositions_Enable(false), ctx.pos.MMode = 3; }, 2, true,
+            "1111 11111 00 000 111000 1111 11111|1111|00|rgrww---|55|AC/DC fields"},
+        {{}, 3, true, "1111 00000 11 000 111000 1111 10011|1111|00|-----gw-|55|AC/DC fields"},
+        {[&] { ui.txtTOVTime->setText("1.01"); }, 3, true,  // a long pulse is a single one
+            "1111 00000 10 000 111000 1111 10011|1111|00|-----gw-|11|AC/DC fields"},
+        // Locking keeps the mode's inputs shown or hidden; unlocking keeps the tumbler box.
+        {{}, 3, false, "0000 00000 00 000 001000 0000 00000|1111|00|--------|11|AC/DC fields"},
+        {{}, 1, false, "0000 00000 00 000 001000 0000 00000|0000|00|--------|11|AC amplitude"},
+        {[&] { ui.chkTumbler->setEnabled(true), ctx.instr.TumblerConnected = 0; }, 1, true,
+            "1111 11001 00 111 001000 1011 11100|0000|00|r--ww---|11|AC amplitude"}};
+    // clang-format on
+    for (const Step& s : steps) {
+        if (s.before) s.before();
+        Set(s.mode, s.unlock);
+        EXPECT_EQ(Look(), s.look) << "step " << &s - steps;
+    }
+    EXPECT_EQ(ui.txtACMin->toolTip() + ui.lblACField[0]->text() + ui.lblDCField[0]->text(),
+              "<0 - 80.5 mT>0 0 ");
 }
 
-TEST_F(PanelTest, AnhystereticShowsBiasAndPositions) {
-    ui.txtACMax->setText("80.5");
-    Unlock(2);
-    EXPECT_EQ(ui.fraFields->title(), "AC/DC fields");
-    EXPECT_EQ(Shown({ui.txtACMin}) + Enabled({ui.txtDCField, ui.fraDMode}), "110");
-    EXPECT_EQ(Colours({ui.txtDCField, ui.txtACMin}), (Cs{kDCInput, kACInput}));
-    EXPECT_EQ(ui.txtACMin->toolTip(), "<0 - 80.5 mT>");
-    // Without the tumbler every position control stays off, auto next cleared.
-    ctx.pos.MMode = 8;
-    ui.chkAutoNext->setChecked(true);
-    ui.chkAutoNextT->setChecked(true);
-    Unlock(2);
-    EXPECT_EQ(Enabled({ui.optMMode[0], ui.optMMode[3], ui.optMMode[8], ui.optMModeT[12]}), "0000");
-    EXPECT_FALSE(ui.cmdNextPos->isEnabled() || ui.chkAutoNext->isChecked() ||
-                 ui.chkAutoNextT->isChecked());
-    EXPECT_EQ(BackColor(ui.chkAutoNextT), kButtonFace);
-    ctx.pos.TumblerUsed = true;
-    Unlock(2);
-    EXPECT_EQ(Enabled({ui.optMModeT[12], ui.lblMMode, ui.cmdPrevPos, ui.chkAutoNextT}), "1111");
-    // A single axis leaves the stepping controls as they were.
-    pe.MagPositions_Enable(false);
-    ctx.pos.MMode = 3;
-    Unlock(2);
-    EXPECT_EQ(Enabled({ui.optMMode[3], ui.cmdPrevPos}), "10");
+// The YUL state leaves only the demagnetizer.
+TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
+    ctx.instr.YULState = 2;
+    Set(3, true);
+    EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && ctx.window->updatesEnabled());
+    EXPECT_EQ(Look().substr(0, 4), "1100");
+    ctx.instr.YULState = 0;
+    Set(1, true);
+    EXPECT_EQ(Look().substr(0, 4), "1111");
 }
 
-TEST_F(PanelTest, RatesFollowAcMax) {
-    ctx.settings.ZAVMODE = 1;
-    const Ws d = {ui.optERate[0], ui.optERate[1], ui.optERate[2], ui.optERate[3]};
-    const Ws t = {ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
-    // AC max, slowest rate enabled before, rates enabled after.
-    const char* cases[][3] = {{"150", "0", "1110"},
-                              {"150", "1", "1111"},
-                              {"100", "0", "1111"},
-                              {"150.5", "0", "1100"},
-                              {"abc", "0", "1111"}};
-    for (auto [acMax, slow, want] : cases) {
+TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
+    const Ws rates = {ui.optERate[0],  ui.optERate[1],  ui.optERate[2],  ui.optERate[3],
+                      ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
+    // clang-format off
+    for (auto [acMax, slowBefore, want] : {std::tuple{"150", false, "1110"}, {"150", true, "1111"},
+             {"100", false, "1111"}, {"150.5", false, "1100"}, {"abc", false, "1111"}}) {
+        // clang-format on
         pe.ADMPanel_Enable(false);
-        ui.optERate[3]->setEnabled(*slow == '1');
-        ui.optERateT[3]->setEnabled(*slow == '1');
+        ui.optERate[3]->setEnabled(slowBefore), ui.optERateT[3]->setEnabled(slowBefore);
         ui.txtACMax->setText(acMax);
         pe.ADMPanel_Enable(true);
-        EXPECT_EQ(Enabled(d) + Enabled(t), std::string(want) + want) << acMax;
+        EXPECT_EQ(Enabled(rates), std::string(want) + want) << acMax;
     }
     pe.ADMPanel_Enable(false);
-    EXPECT_EQ(Enabled(d) + Enabled(t) + Enabled({ui.fraERateT}), "000000000");
-}
-
-// A long pulse is a single one; the YUL state leaves only the demagnetizer.
-TEST_F(PanelTest, PulseModeLimits) {
-    ui.vslTOVPulses->setValue(5);
-    ui.txtTOVTime->setText("1");
-    Unlock(3);
-    EXPECT_EQ(Enabled({ui.fraADM, ui.fraTOV, ui.vslTOVPulses}), "011");
-    EXPECT_EQ(Colours({ui.txtTOVField, ui.txtTOVTime}), (Cs{kDCInput, kWhite}));
-    EXPECT_EQ(ui.vslTOVPulses->value(), 5);
-    ui.txtTOVTime->setText("1.01");
-    Unlock(3);
-    EXPECT_EQ(ui.lblTOVPulses->text() + QString::number(ui.vslTOVPulses->value()), "11");
-    EXPECT_FALSE(ui.vslTOVPulses->isEnabled());
-    ctx.instr.YULState = 2;
-    Unlock(3);
-    EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && ctx.window->updatesEnabled());
-    EXPECT_EQ(Enabled({ui.optZAVMode[1], ui.optZAVMode[2], ui.optZAVMode[3]}), "100");
-    ctx.instr.YULState = 0;
-    Unlock(1);
-    EXPECT_TRUE(ui.optZAVMode[3]->isEnabled());
-}
-
-// Locking keeps the mode's inputs shown or hidden; unlocking never takes the
-// tumbler boxes away.
-TEST_F(PanelTest, LockingKeepsTheModesInputsShownOrHidden) {
-    Unlock(2);
-    ctx.settings.ZAVMODE = 3;
-    pe.Panels_Enable(false);
-    EXPECT_EQ(Shown({ui.txtACMin}) + Enabled({ui.txtDCField}), "10");
-    EXPECT_EQ(BackColor(ui.txtACMax), kButtonFace);
-    ctx.settings.ZAVMODE = 1;
-    pe.Panels_Enable(false);
-    EXPECT_EQ(Shown({ui.txtACMin, ui.lblFieldsCap[2]}), "00");
-    EXPECT_EQ(
-        Enabled({ui.fraZAVMode, ui.optZAVMode[2], ui.cmdStart, ui.chkTumbler, ui.cmdInitTumbler,
-                 ui.txtRampTime, ui.fraTOV, ui.optMModeT[0], ui.chkAutoNextT, ui.optDMode[8]}),
-        "0000000000");
-    EXPECT_EQ(BackColor(ui.picEShape[1]), kButtonFace);
-    ui.chkTumbler->setEnabled(true);
-    ctx.instr.TumblerConnected = 0;
-    Unlock(1);
-    EXPECT_TRUE(ui.chkTumbler->isEnabled());
+    EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000");
 }
 
 // The tablet's course buttons show the "on" or "off" picture; a missing
 // picture leaves the button without one.
 TEST_F(PanelTest, CoursePicturesSwitchOnAndOff) {
-    const auto pics = tp.Dir() / "pics";
-    std::filesystem::create_directories(pics);
-    QImage on(8, 8, QImage::Format_RGB32), off = on;
-    on.fill(Qt::red), off.fill(Qt::blue);
     for (int n = 1; n <= 3; ++n)
-        for (const auto& [state, img] : {std::pair{"on", on}, std::pair{"off", off}})
-            ASSERT_TRUE(
-                img.save(QString("%1/EShape%2-%3.gif").arg(pics.c_str()).arg(n).arg(state), "PNG"));
-    auto colourOf = [&](int n) {
-        return ui.optEShapeT[n]->icon().pixmap(8, 8).toImage().pixelColor(4, 4);
-    };
-    ctx.settings.ZAVMODE = 1;
-    pe.ADMPanel_Enable(true);
-    EXPECT_EQ(colourOf(3), QColor(Qt::red));
-    pe.ADMPanel_Enable(false);
-    EXPECT_EQ(colourOf(1), QColor(Qt::blue));
-    std::filesystem::remove(pics / "EShape2-on.gif");
-    pe.ADMPanel_Enable(true);
-    EXPECT_TRUE(ui.optEShapeT[2]->icon().isNull() && !ui.optEShapeT[1]->icon().isNull());
-}
-
-TEST_F(PanelTest, FieldMetersByMode) {
-    const Ws meters = {ui.lblACField[0], ui.lblACField[1], ui.lblDCField[0], ui.lblDCField[1]};
-    for (auto [mode, want] : {std::pair{1, "1100"}, {2, "1111"}, {3, "0011"}}) {
-        ctx.settings.ZAVMODE = Int16(mode);
-        pe.FieldMeters_Enable(true);
-        EXPECT_EQ(Enabled(meters), want) << mode;
+        for (auto [state, colour] : {std::pair{"on", Qt::red}, {"off", Qt::blue}}) {
+            QImage img(8, 8, QImage::Format_RGB32);
+            img.fill(colour);
+            const std::string name = "EShape" + std::to_string(n) + "-" + state + ".gif";
+            ASSERT_TRUE(img.save(ctx.paths.Picture(name.c_str()).c_str(), "PNG"));
+        }
+    std::filesystem::remove(ctx.paths.Picture("EShape2-on.gif"));
+    for (auto [enable, want] : {std::pair{false, "bbb"}, {true, "r-r"}}) {
+        pe.ADMPanel_Enable(enable);
+        std::string shown;
+        for (int n = 1; n <= 3; ++n) {
+            const QImage img = ui.optEShapeT[n]->icon().pixmap(8, 8).toImage();
+            shown += img.isNull() ? '-' : img.pixelColor(4, 4) == Qt::red ? 'r' : 'b';
+        }
+        EXPECT_EQ(shown, want);
     }
-    ui.lblACField[0]->setText("123.4 ");
-    ui.lblDCField[0]->setText("55 ");
-    pe.FieldMeters_Enable(false);
-    EXPECT_EQ(Enabled({ui.fraFieldMeters, ui.lblDCField[1]}), "00");
-    EXPECT_EQ(ui.lblACField[0]->text() + ui.lblDCField[0]->text(), "0 0 ");
 }
-
-}  // namespace

@@ -3,21 +3,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
-#include <array>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
-#include "core/Context.h"
 #include "panel/SettingsFile.h"
-#include "support/ScriptedDialogs.h"
+#include "support/TestProgram.h"
 
 using namespace zavo;
 namespace fs = std::filesystem;
 using Lines = std::vector<std::pair<int, std::string>>;  // line number from 1, value column
 
-// The value and key of each line of the default file.
 const char* const kDefaults =
     "1 COMM 01-01-1900 FREQDATE 1 ZAVMODE 7 DMODE 0 DMGFD 1 DMGER 2 DMGES 5 DMGET 0 REKMODE "
     "0 REKFD 0 REKFM 0 REKFA 1 REKER 2 REKES 5 REKET 0 TOVMODE 0 TOVFP 5 TOVET 1 TOVDIR "
@@ -34,18 +28,6 @@ static std::string FileWith(const Lines& values = {}) {
     return s;
 }
 
-static std::string ReadAll(const fs::path& p) {
-    return {std::istreambuf_iterator<char>(std::ifstream(p, std::ios::binary).rdbuf()), {}};
-}
-static void WriteAll(const fs::path& p, const std::string& b) {
-    std::ofstream(p, std::ios::binary) << b;
-}
-
-// File permissions bind even when the tests run as root: 65534 for nobody, 0 back.
-static void FsUser(int id) {
-    if (geteuid() == 0 && setfsgid(id) >= 0) setfsuid(id);
-}
-
 struct SettingsTest : ::testing::Test {
     QTemporaryDir tmp;
     fs::path dir = tmp.path().toStdString(), file = dir / "ZAVO.sav";
@@ -53,58 +35,36 @@ struct SettingsTest : ::testing::Test {
     Ctx ctx;
 
     SettingsTest() {
-        ctx.paths.dir = dir;
-        ctx.dialogs = &dialogs;
+        ctx.paths.dir = dir, ctx.dialogs = &dialogs;
         fs::permissions(dir, fs::perms(0755));
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // "." whatever the locale says
     }
-    // The file as saved after loading the given one.
-    std::string Reload(const std::string& bytes) {
+    void Write(const fs::path& p, const std::string& b) { std::ofstream(p, std::ios::binary) << b; }
+    void FsUser(int id) {  // file permissions bind even for root: 65534 nobody, 0 back
+
+        if (geteuid() == 0 && setfsgid(id) >= 0) setfsuid(id);
+    }
+    std::string Reload(const std::string& bytes) {  // the file as saved after loading it
         Settings s;
-        WriteAll(file, bytes);
+        Write(file, bytes);
         if (!Settings_Load(file, s)) return "not loaded";
-        return Settings_Save(file, s) ? ReadAll(file) : "not saved";
+        return Settings_Save(file, s) ? test::ReadBytes(file) : "not saved";
     }
 };
 
-TEST_F(SettingsTest, StartupWritesExactDefaultsAndSavesKeepLinks) {
-    Settings_Startup(ctx);
-    EXPECT_EQ(ReadAll(file), FileWith());
-    WriteAll(file, "5          COMM     |\r\n");
-    ctx.settings.SIMULMODE = true;
-    ctx.instr.MagMode = 3;
-    Settings_Startup(ctx);
-    EXPECT_EQ(ctx.settings, Settings{});
-    EXPECT_EQ(ctx.instr.MagMode, 2);
-    WriteAll(file, FileWith({{1, "4"}, {23, "1"}}));
-    Settings_Startup(ctx);
-    EXPECT_TRUE(ctx.settings.COMM == 4 && ctx.settings.SIMULMODE);
-    EXPECT_EQ(ReadAll(file), FileWith({{1, "4"}, {23, "1"}}));
-    EXPECT_TRUE(dialogs.boxes.empty());
-
-    // A link keeps pointing at the real file, which keeps its permissions.
-    const fs::path real = dir / "real.sav";
-    fs::rename(file, real);
-    fs::permissions(real, fs::perms(0640));
-    fs::create_symlink(real, file);
-    ASSERT_TRUE(Settings_Save(file, Settings{}));
-    EXPECT_EQ(ReadAll(real), FileWith());
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
-}
-
 TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
     // clang-format off
-    struct Check { int line; const char* text; const char* saved; };  // saved null: no load
-    const Check checks[] = {
+    struct Check { int n; const char *in, *out; int n2 = 0; const char *in2 = "", *out2 = ""; };
+    const Check checks[] = {  // out null: does not load
         {1, "17", "1"}, {1, "0", "0"}, {1, "-1", "1"}, {3, "4", "1"}, {3, "0", "1"}, {4, "0", "7"},
         {4, "9", "7"}, {4, "word", "7"}, {4, "5abc", "5"}, {4, " 2.5", "2"}, {4, "3.5", "4"},
         {5, "201", "0"}, {5, "  -12.5xyz", "-12"}, {6, "-1", "1"}, {7, "0", "2"}, {8, "31", "5"},
         {11, "501", "0"}, {13, "4", "1"}, {14, "0", "2"}, {18, "100", "5"}, {19, "0", "1"},
-        {19, "3", "1"}, {20, "1e1", "10"}, {22, "1e3", "1000"}, {22, "1e", "1"}, {22, "1e-x", "1"},
-        {22, "2D2", "200"}, {22, ".5e1", "5"}, {22, "+7 8", "7"}, {1, "1e-999", "0"},
-        {1, "abc", "0"}, {1, "-", "0"}, {22, "32767.4", "32767"}, {22, "-32768.5", "-32768"},
+        {19, "3", "1"}, {22, "1e3", "1000"}, {22, "1e", "1"}, {22, "1e-x", "1"}, {22, "2D2", "200"},
+        {22, ".5e1", "5"}, {22, "+7 8", "7"}, {1, "1e-999", "0"}, {1, "-", "0"},
+        {22, "32767.4", "32767"}, {22, "-32768.5", "-32768"},
         // Booleans are true only for a value of 1.
         {21, "1.0", "1"}, {21, "-1", "0"}, {21, "2", "0"}, {21, "yes", "0"}, {21, "0.5", "0"},
-        {24, "-1", "0"},
         // Dates carry over, two-digit years fall in 1930..2029, all zeros is 1 Jan 2000.
         {2, "31-02-2024", "02-03-2024"}, {2, "31-02-2023", "03-03-2023"}, {2, "", "01-01-2000"},
         {2, "15-13-2023", "15-01-2024"}, {2, "00-03-2024", "29-02-2024"},
@@ -114,81 +74,84 @@ TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
         {2, "15-06-0099", "15-06-1999"}, {2, "15-06-0100", "15-06-0100"}, {2, "01-01--5", nullptr},
         // Outside 16 bits anywhere, the first 10 characters counting.
         {5, "32768", nullptr}, {22, "-32769", nullptr}, {21, "99999", nullptr}, {1, "1e9", nullptr},
-        {3, "12345678901", nullptr}, {2, "01-13-9999", nullptr}, {22, "1e999", nullptr}};
-    // AC min is checked against AC max of the same file, itself checked first.
-    const std::array<const char*, 4> ac[] = {{"100", "150", "100", "0"},
-        {"100", "100", "100", "100"}, {"200", "201", "200", "0"}, {"300", "50", "0", "0"}};
+        {3, "12345678901", nullptr}, {2, "01-13-9999", nullptr}, {22, "1e999", nullptr},
+        // AC min is checked against AC max of the same file, itself checked first.
+        {10, "100", "100", 12, "150", "0"}, {10, "100", "100", 12, "100", "100"},
+        {10, "200", "200", 12, "201", "0"}, {10, "300", "0", 12, "50", "0"}};
     // Every field away from its default, at the edges of what it accepts.
     const Lines full = {{1, "16"}, {2, "07-03-2024"}, {3, "3"}, {4, "8"}, {5, "200"}, {6, "0"},
         {7, "3"}, {8, "30"}, {9, "7"}, {10, "150"}, {11, "500"}, {12, "150"}, {13, "3"}, {14, "1"},
         {15, "0"}, {16, "6"}, {17, "20"}, {18, "99"}, {19, "2"}, {20, "10"}, {21, "1"},
         {22, "-32768"}, {23, "1"}, {24, "1"}, {25, "1"}};
     // clang-format on
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // "." whatever the locale says
     for (const Check& c : checks)
-        EXPECT_EQ(Reload(FileWith({{c.line, c.text}})),
-                  c.saved ? FileWith({{c.line, c.saved}}) : "not loaded")
-            << "line " << c.line << " '" << c.text << "'";
-    std::setlocale(LC_NUMERIC, "C");
-    for (const auto& [fd, fa, fdSaved, faSaved] : ac)
-        EXPECT_EQ(Reload(FileWith({{10, fd}, {12, fa}})), FileWith({{10, fdSaved}, {12, faSaved}}));
+        EXPECT_EQ(Reload(FileWith({{c.n, c.in}, {c.n2, c.in2}})),
+                  c.out ? FileWith({{c.n, c.out}, {c.n2, c.out2}}) : "not loaded")
+            << "line " << c.n << " '" << c.in << "'";
     EXPECT_EQ(Reload(FileWith(full)), FileWith(full));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);  // no temporary file left
     // Other line ends and extra lines are fine; an empty or short file does not load.
-    const std::string crlf = FileWith({{1, "3"}});
-    EXPECT_EQ(Reload(QString::fromStdString(crlf).remove('\r').toStdString()), crlf);
     const std::string last = FileWith({{25, "1"}});
+    EXPECT_EQ(Reload(QString::fromStdString(last).remove('\r').toStdString()), last);
     EXPECT_EQ(Reload(last + "garbage\r\nmore\r\n"), last);
     EXPECT_EQ(Reload(last.substr(0, last.size() - 2)), last);
     EXPECT_EQ(Reload(""), "not loaded");
     // What a short file held stays read, the rest keeps its old value.
     Settings s{.SOUNDMODE = true};
-    WriteAll(file, FileWith({{1, "5"}}).substr(0, 23 * 24));
-    EXPECT_FALSE(Settings_Load(file, s));
-    EXPECT_TRUE(s.COMM == 5 && s.SOUNDMODE);
-    fs::create_directory(dir / "folder.sav");
-    EXPECT_FALSE(Settings_Load(dir / "folder.sav", s));
-    fs::permissions(file, fs::perms::none);
-    FsUser(65534);
-    EXPECT_FALSE(Settings_Load(file, s));
-    FsUser(0);
+    Write(file, FileWith({{1, "5"}}).substr(0, 23 * 24));
+    EXPECT_TRUE(!Settings_Load(file, s) && s.COMM == 5 && s.SOUNDMODE);
 }
 
-TEST_F(SettingsTest, FailedSaveIsReportedAndChangesNothing) {
-    // A folder others can enter but not write, holding a damaged settings file.
+TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
+    Settings_Startup(ctx);
+    EXPECT_EQ(test::ReadBytes(file), FileWith());
+    Write(file, FileWith({{1, "4"}, {23, "1"}}));
+    Settings_Startup(ctx);
+    EXPECT_TRUE(ctx.settings.COMM == 4 && ctx.settings.SIMULMODE && dialogs.boxes.empty());
+    EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "4"}, {23, "1"}}));
+
+    // A link keeps pointing at the real file, which keeps its permissions.
+    const fs::path real = dir / "real.sav";
+    fs::rename(file, real);
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink(real, file);
+    ASSERT_TRUE(Settings_Save(file, Settings{}));
+    EXPECT_EQ(test::ReadBytes(real), FileWith());
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
+    // A short file in a folder others cannot write: start-up goes on with the defaults.
     fs::create_directory(ctx.paths.dir = dir / "ro");
     const fs::path ro = ctx.paths.SettingsFile();
-    WriteAll(ro, "damaged");
+    Write(ro, "5          COMM     |\r\n");
+    EXPECT_FALSE(Settings_Load(ctx.paths.dir, ctx.settings));
     fs::permissions(ctx.paths.dir, fs::perms(0555));
-    ctx.settings.COMM = 9;
+    fs::permissions(real, fs::perms::none);
+    ctx.settings.SIMULMODE = true, ctx.instr.MagMode = 3;
     FsUser(65534);
-    Settings_Startup(ctx);  // goes on with the defaults
-    EXPECT_EQ(ctx.settings, Settings{});
+    EXPECT_FALSE(Settings_Load(real, ctx.settings));
+    Settings_Startup(ctx);
+    EXPECT_TRUE(ctx.settings == Settings{} && ctx.instr.MagMode == 2);
     ctx.settings.COMM = 7;
-    std::string why;
-    EXPECT_FALSE(Settings_Save(ro, ctx.settings, &why) || why.empty());
     EXPECT_FALSE(Settings_SaveChecked(ctx));
     FsUser(0);
     fs::permissions(ctx.paths.dir, fs::perms(0755));
-    EXPECT_EQ(ctx.settings.COMM, 7);
-    EXPECT_EQ(ReadAll(ro), "damaged");
+    fs::permissions(real, fs::perms(0640));
+    EXPECT_TRUE(ctx.settings.COMM == 7 && test::ReadBytes(ro) == "5          COMM     |\r\n");
     ASSERT_EQ(dialogs.boxes.size(), 2u);
     const test::AskedBox& box = dialogs.boxes[1];
-    EXPECT_EQ(std::tuple(box.title, box.style, box.captions),
-              std::tuple(QString("Settings not saved"), 48, QStringList{"OK"}));
-    EXPECT_TRUE(box.prompt.contains(QString::fromStdString(ro.string())));
+    EXPECT_EQ(std::tuple(box.title, box.style, box.captions, box.prompt.contains(ro.c_str())),
+              std::tuple(QString("Settings not saved"), 48, QStringList{"OK"}, true));
 
     // A full disk: writes past 100 bytes fail, the old file stays whole.
-    WriteAll(file, FileWith({{1, "3"}}));
+    Write(file, FileWith({{1, "3"}}));
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     const rlimit small{100, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
-    why.clear();
+    std::string why;
     const bool ok = Settings_Save(file, Settings{}, &why);
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(ok || why.empty());
-    EXPECT_EQ(ReadAll(file), FileWith({{1, "3"}}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);  // with the folder above
+    EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "3"}}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);  // with the folder and link
 }

@@ -17,11 +17,9 @@ using namespace zavo::test;
 class Link : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(tp.port.Open(1)); }
-    // Replies to every command with the given bytes after a short delay.
     void Answer(std::string r) {
         tp.port.responder = [r](auto&) { return r; };
     }
-    // Seconds the exchange took.
     double Exec(const std::string& cmd, bool show = true, bool quiet = false) {
         const double t0 = Now();
         ctx.cmd->Command_Execute(cmd, show, quiet);
@@ -158,8 +156,8 @@ TEST_F(Link, RetryHotCoilTwoErrorLinesAndTheTablet) {
     tp.clock.After(1, [&] { tp.port.Deliver("SD1\r\n"); });
     Exec("SD1");
     EXPECT_EQ(tp.port.Written(), "P12P12P12SD1B1");
-    EXPECT_TRUE(ctx.link.CmdError && !ctx.link.CmdFatal);
-    EXPECT_EQ(tp.dialogs.boxes.at(2).prompt, "-> Warning: Hot Coil ");
+    EXPECT_TRUE(ctx.link.CmdError && !ctx.link.CmdFatal &&
+                tp.dialogs.boxes.at(2).prompt == "-> Warning: Hot Coil ");
     Answer("## Position Error \r## Tumbler Out of Coil \r\n");  // two lines: the critical close
     Exec("P12");
     EXPECT_EQ(tp.dialogs.boxes.back().prompt,
@@ -281,8 +279,7 @@ TEST_F(Link, NestedExchangeIsRefusedAndDisturbsNothing) {
                 ctx.link.ReplyText == "12\256534\256");
     EXPECT_EQ(std::pair(ctx.link.ACFieldNow, StatusText()),
               std::pair(534.f, QString("AC FIELD DOWN  ")));
-    // During a dialog, nothing changes either.
-    Answer("## YUL is OFF \r\n");
+    Answer("## YUL is OFF \r\n");  // nor during a dialog
     tp.dialogs.boxAnswers = {kCancel};
     tp.dialogs.onAsk = [&](const AskedBox&) { ctx.cmd->Command_Execute("j", false, false); };
     Exec("SD1");
@@ -296,8 +293,7 @@ TEST_F(Link, InputFlushWaitsForSilenceAndReplyReadTakesOneMoreLine) {
     const double t0 = Now();
     Exec("SD0");
     EXPECT_NEAR(tp.port.writeTimes[0] - t0, 0.7, 0.02);
-    // Right after a whole reply the line is known to be quiet 0.2 s later;
-    // after that, nothing delays the next command.
+    // Right after a whole reply the line is known to be quiet 0.2 s later: no flush wait.
     Wait_Seconds(tp.clock, 0.3);
     const double t1 = Now();
     Exec("SD0");

@@ -106,3 +106,15 @@ TEST(VcController, FaultNamesCountsAndPacing) {
     EXPECT_EQ(paced.TakeOutput(0.0205).size(), 15u);
     EXPECT_EQ(paced.TakeOutput(0.04).size(), 32u - 16u);
 }
+
+// A key-pair deadline that rounding puts a hair before its window still fires:
+// a lone Ctrl-T at t = 0.036 answers once and is not due again.
+TEST(VcController, PairWindowDeadlineFires) {
+    Rig r;
+    r.now = 0.036;
+    r.ctl.Receive(std::string(1, char(20)), r.now);
+    const double due = r.ctl.NextDue();
+    r.ctl.TakeOutput(r.now = due);
+    EXPECT_GT(r.ctl.NextDue(), due);
+    EXPECT_EQ(r.Say(""), "-> S-mode key \r\n");
+}

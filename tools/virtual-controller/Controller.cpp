@@ -260,14 +260,16 @@ void Controller::FlushUnknown(double now) {
 }
 
 void Controller::Advance(double now) {
+    // Deadlines are compared exactly as NextDue() states them; (a + w) - a
+    // can round below w, and a deadline that never fires would spin a driver.
     if (!partial_.empty()) {
         const bool pairStart =
             partial_ == std::string(1, kCtrlT) || partial_ == std::string(1, '\0');
-        if (pairStart && now - partialSince_ >= kPairWindow) {
+        if (pairStart && now >= partialSince_ + kPairWindow) {
             const std::string head = partial_;
             partial_.clear();
             if (head[0] == kCtrlT) Dispatch(head, now);
-        } else if (!pairStart && now - partialSince_ >= kPartialTimeout) {
+        } else if (!pairStart && now >= partialSince_ + kPartialTimeout) {
             partial_.clear();
             unknownPending_ = true;
             FlushUnknown(now);

@@ -248,18 +248,8 @@ CommandLink::Outcome CommandLink::Exchange(const std::string& cmd, const Command
 
     // First character within T1.
     double ref = clock.Now();
-    for (;;) {
-        if (port.BytesAvailable() > 0) break;
-        if (port.Failed()) return Outcome::Disconnected;
-        const double e = Timer_Elapsed(clock, ref);
-        if (e > cls.T1) {
-            if (Quiet) return Outcome::Left;
-            a.reply = kNoMessage;
-            return Outcome::TimedOut;
-        }
-        clock.Yield(cls.T1 - e + 0.001);
-        if (StopCheck(cmd)) return Outcome::Left;
-    }
+    while (port.BytesAvailable() == 0)
+        if (auto o = Idle(cmd, ref, cls.T1, kNoMessage, Quiet, a)) return *o;
 
     ref = clock.Now();
     Term("<- ");
@@ -287,16 +277,23 @@ CommandLink::Outcome CommandLink::Exchange(const std::string& cmd, const Command
                 return Outcome::Complete;
             }
         }
-        if (port.Failed()) return Outcome::Disconnected;
-        const double e = Timer_Elapsed(clock, ref);
-        if (e > cls.T2) {
-            if (Quiet) return Outcome::Left;
-            a.reply = kNoTermination;
-            return Outcome::TimedOut;
-        }
-        clock.Yield(cls.T2 - e + 0.001);
-        if (StopCheck(cmd)) return Outcome::Left;
+        if (auto o = Idle(cmd, ref, cls.T2, kNoTermination, Quiet, a)) return *o;
     }
+}
+
+std::optional<CommandLink::Outcome> CommandLink::Idle(const std::string& cmd, double ref,
+                                                      double limit, const char* marker, bool Quiet,
+                                                      Attempt& a) {
+    if (ctx_.port->Failed()) return Outcome::Disconnected;
+    const double e = Timer_Elapsed(*ctx_.clock, ref);
+    if (e > limit) {
+        if (Quiet) return Outcome::Left;
+        a.reply = marker;
+        return Outcome::TimedOut;
+    }
+    ctx_.clock->Yield(limit - e + 0.001);
+    if (StopCheck(cmd)) return Outcome::Left;
+    return std::nullopt;
 }
 
 void CommandLink::InBand(const std::string& cmd, unsigned char c, bool Show, Attempt& a) {

@@ -3,6 +3,7 @@
 // feed, the in-band progress characters, the controller's error lines.
 
 #include <QString>
+#include <optional>
 #include <string>
 
 namespace zavo {
@@ -66,6 +67,10 @@ class CommandLink {
                      Attempt& a);
     void Flush();
     bool StopCheck(const std::string& cmd) const;
+    // One idle pass of a reply wait: port failure, the time limit since ref
+    // (marker on a loud time-out), a yield, the STOP check. Empty: go on.
+    std::optional<Outcome> Idle(const std::string& cmd, double ref, double limit,
+                                const char* marker, bool Quiet, Attempt& a);
     void InBand(const std::string& cmd, unsigned char c, bool Show, Attempt& a);
     Dispatch Error_Dispatch(Attempt& a, bool disconnected);
     Dispatch Retry_Ask(const QString& text);

@@ -6,12 +6,11 @@
 #include <string>
 
 #include "core/Context.h"
-#include "link/TextUtil.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
+#include "panel/Limits.h"
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
-#include "panel/SettingsFile.h"
 
 namespace zavo {
 
@@ -20,8 +19,9 @@ namespace {
 constexpr VbColor kACInput = 0xC0C0FF;  // light red
 constexpr VbColor kDCInput = 0xC0FFC0;  // light green
 
+// The boxes are read by the same rule as their validation reads them.
 double Value(const QLineEdit* box) {
-    return Numeric_Prefix(ToBytes(box->text()));
+    return Limits::Text_Value(box->text());
 }
 
 void Input_Colour(QWidget* box, bool enabled, VbColor on) {

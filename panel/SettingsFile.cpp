@@ -209,8 +209,7 @@ void ShowSaveFailure(Ctx& ctx, const std::string& reason) {
 
 }  // namespace
 
-double Numeric_Prefix(const std::string& text, bool* found) {
-    if (found) *found = false;
+double Numeric_Prefix(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
@@ -245,7 +244,6 @@ double Numeric_Prefix(const std::string& text, bool* found) {
             negativeExponent = false;
         }
     }
-    if (found) *found = true;
     // from_chars ignores the locale: "." is the decimal point everywhere.
     double v = 0;
     const auto [ptr, ec] = std::from_chars(num.data(), num.data() + num.size(), v);

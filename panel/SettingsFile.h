@@ -47,6 +47,6 @@ std::string Field_Pad(long long value, int width);
 // The numeric-prefix rule: leading blanks skipped, the longest leading part
 // that reads as a number ("." as decimal point, optional exponent), 0 when
 // there is none.
-double Numeric_Prefix(const std::string& text, bool* found = nullptr);
+double Numeric_Prefix(const std::string& text);
 
 }  // namespace zavo

@@ -28,8 +28,6 @@ public:
     void At(double at, std::function<void()> fn);
     // Runs fn after the given seconds from now.
     void After(double seconds, std::function<void()> fn) { At(t_ + seconds, std::move(fn)); }
-    // How many times Yield was called (a waiting loop that never yields hangs).
-    long Yields() const { return yields_; }
     // Time that a Yield that finds nothing scheduled moves on by at most.
     void SetStep(double s) { step_ = s; }
 
@@ -38,7 +36,6 @@ private:
     double t_;
     QDate date_;
     double step_ = 0.01;
-    long yields_ = 0;
     std::multimap<double, std::function<void()>> events_;
 };
 

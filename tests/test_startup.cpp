@@ -15,108 +15,87 @@
 #include "support/TestProgram.h"
 
 using namespace zavo;
+using std::tuple;
 namespace fs = std::filesystem;
 
 namespace {
 
-const QString kVersion =
-    QString("ZAVO - ver. %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
+const QString kDesktop = QString::asprintf("ZAVO - ver. %d.%d.%d  [Desktop Mode]", kVersionMajor,
+                                           kVersionMinor, kVersionRevision);
 
 struct StartupTest : ::testing::Test {
-    StartupTest() : ctx(tp.ctx()), ui(*ctx.ui), win(*ctx.window) {}
     bool Exists(const std::string& name) const { return fs::exists(tp.Dir() / "mon" / name); }
-
     test::TestProgram tp;
-    Ctx& ctx;
-    Controls& ui;
-    MainWindow& win;
+    Ctx& ctx = tp.ctx();
+    Controls& ui = *ctx.ui;
+    MainWindow& win = *ctx.window;
 };
 
 TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
-    win.Form_Load();
-    EXPECT_TRUE(fs::exists(tp.Dir() / "ZAVO.sav"));
-    EXPECT_EQ(win.windowTitle(), kVersion + "  [Desktop Mode]");
-    EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden());
-    EXPECT_TRUE(ctx.settings.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked());
-    EXPECT_EQ(BackColor(ui.optZAVMode[1]), kCyan);
-    // The panel stays locked until the instrument is initialized.
-    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());
-    EXPECT_EQ(Tag(ui.cmdStart), "0");
-    EXPECT_EQ(ui.cmdStop->toolTip(), "Shortcut [Space Bar]");
-    EXPECT_TRUE(ui.fraERateT->isHidden() && ui.cmdTOVPlus->isHidden());
+    fs::remove_all(tp.Dir() / "mon"), win.Form_Load();  // a missing log folder is created
+    EXPECT_TRUE(fs::exists(tp.Dir() / "ZAVO.sav") && Exists("06-12-2026.mon") && ctx.log->IsOpen());
+    EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() &&
+                ctx.settings.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked() &&
+                BackColor(ui.optZAVMode[1]) == kCyan && ui.fraERateT->isHidden() &&
+                ui.cmdTOVPlus->isHidden() && win.windowTitle() == kDesktop);
+    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());  // until initialized
+    EXPECT_EQ(tuple(Tag(ui.cmdStart), ui.cmdStop->toolTip()), tuple("0", "Shortcut [Space Bar]"));
     EXPECT_FALSE(ui.vslTOVPulses->isHidden() || win.windowState() & Qt::WindowMaximized);
-    const QRect screen = win.screen()->availableGeometry();  // at the top, centred
-    EXPECT_EQ(win.frameGeometry().top(), screen.top());
-    EXPECT_NEAR(win.frameGeometry().center().x(), screen.center().x(), 2);
-    win.timLEDBlink_Timer();
-    EXPECT_EQ(ui.picStat[0]->Back(), kGrey);
-    win.timLEDBlink_Timer();
-    EXPECT_EQ(ui.picStat[0]->Back(), kLightOrange);
-    EXPECT_EQ(ui.timLEDBlink->interval(), 200);
+    const QRect screen = win.screen()->availableGeometry(), frame = win.frameGeometry();
+    EXPECT_TRUE(frame.top() == screen.top() &&
+                std::abs(frame.center().x() - screen.center().x()) <= 2);
+    const auto first = (win.timLEDBlink_Timer(), ui.picStat[0]->Back());
+    EXPECT_EQ(
+        tuple(first, (win.timLEDBlink_Timer(), ui.picStat[0]->Back()), ui.timLEDBlink->interval()),
+        tuple(kGrey, kLightOrange, 200));
     ui.cmdInit->click();
-    EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled());
-    EXPECT_EQ(Tag(ui.cmdStart), "1");
+    EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled() && Tag(ui.cmdStart) == "1");
 }
 
-// A program folder that cannot be written (no settings, no log folder): the
-// operator is told once and the program runs on with the defaults.
+// A program folder that cannot be written: told once, the program runs on with the defaults.
 TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
-    fs::remove_all(tp.Dir() / "mon");
-    fs::permissions(tp.Dir(), fs::perms(0555));
+    fs::remove_all(tp.Dir() / "mon"), fs::permissions(tp.Dir(), fs::perms(0555));
     const bool root = geteuid() == 0;
     if (root) setfsgid(65534), setfsuid(65534);
     win.Form_Load();
     if (root) setfsuid(0), setfsgid(0);
     fs::permissions(tp.Dir(), fs::perms(0755));
-    EXPECT_FALSE(fs::exists(tp.Dir() / "ZAVO.sav"));
     ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(tp.dialogs.boxes[0].title, "Settings not saved");
-    EXPECT_EQ(ctx.settings.ZAVMODE, 1);
+    EXPECT_EQ(tuple(fs::exists(tp.Dir() / "ZAVO.sav"), tp.dialogs.boxes[0].title,
+                    ctx.settings.ZAVMODE, win.windowTitle()),
+              tuple(false, "Settings not saved", 1, kDesktop));
     EXPECT_TRUE(ui.picStat[1]->Tag().startsWith(" LOG FILE CANNOT BE OPENED"));
-    EXPECT_EQ(win.windowTitle(), kVersion + "  [Desktop Mode]");
 }
 
-// Only the exact password turns the service mode on; no message either way.
-TEST_F(StartupTest, ServicePassword) {
+// Only the exact password turns the service mode on, with no message either way.
+TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     for (const QString answer : {"Tolku48e", "tolku48e", "", "Tolku48e "}) {
         SCOPED_TRACE(answer.toStdString());
-        test::TestProgram t;
+        test::TestProgram tp;
+        Ctx& ctx = tp.ctx();
+        Controls& ui = *ctx.ui;
         Settings s;
-        s.SERVMODE = true;
-        ASSERT_TRUE(Settings_Save(t.Dir() / "ZAVO.sav", s));
-        t.dialogs.inputAnswers = {answer};
-        t.ctx().window->Form_Load();
+        s.SERVMODE = s.SIMULMODE = s.TOUCHMODE = true, s.TOVNUM = 5, s.TOVDIR = 2;
+        ASSERT_TRUE(Settings_Save(tp.Dir() / "ZAVO.sav", s));
+        tp.dialogs.inputAnswers = {answer};
+        ctx.window->Form_Load();
         const bool on = answer == "Tolku48e";
-        EXPECT_EQ(t.dialogs.inputs, std::vector<QString>{"Enter Service Mode Password."});
-        EXPECT_EQ(t.ctx().settings.SERVMODE, on);
-        EXPECT_EQ(t.ctx().ui->fraSERVMODE->isHidden(), !on);
-        EXPECT_EQ(t.ctx().window->windowTitle(),
-                  kVersion + "  [Desktop Mode]" + (on ? " - Service Mode" : ""));
-        EXPECT_TRUE(t.dialogs.boxes.empty());
+        EXPECT_EQ(ctx.window->windowTitle(), QString(kDesktop).replace("Desktop", "Tablet") +
+                                                 (on ? " - Service Mode" : "") + " - SIMULMODE!");
+        EXPECT_EQ(tp.dialogs.inputs, std::vector<QString>{"Enter Service Mode Password."});
+        EXPECT_EQ(tuple(ctx.settings.SERVMODE, ui.fraSERVMODE->isHidden(), tp.dialogs.boxes.size(),
+                        ctx.settings.TOVNUM, ctx.settings.TOVDIR, ctx.instr.MagMode),
+                  tuple(on, !on, 0u, 1, 1, 2));
+        EXPECT_TRUE(!ui.fraDModeT->isHidden() && !ui.chkTumblerT->isHidden() &&
+                    !ui.cmdTOVMinus->isHidden() && ui.vslTOVPulses->isHidden() &&
+                    ui.cmdStart->toolTip().isEmpty() && ui.txtACMax->font().pointSize() >= 14 &&
+                    ui.optZAVMode[2]->minimumHeight() >= 66 &&
+                    ctx.window->windowState() & Qt::WindowMaximized);
     }
 }
 
-TEST_F(StartupTest, SimulationAndTabletMarks) {
-    Settings s;
-    s.SERVMODE = s.SIMULMODE = s.TOUCHMODE = true;
-    s.TOVNUM = 5, s.TOVDIR = 2;
-    ASSERT_TRUE(Settings_Save(tp.Dir() / "ZAVO.sav", s));
-    tp.dialogs.inputAnswers = {"Tolku48e"};
-    win.Form_Load();
-    EXPECT_EQ(win.windowTitle(), kVersion + "  [Tablet Mode] - Service Mode - SIMULMODE!");
-    EXPECT_EQ(std::tuple(ctx.settings.TOVNUM, ctx.settings.TOVDIR, ctx.instr.MagMode),
-              std::tuple(1, 1, 2));
-    EXPECT_TRUE(win.windowState() & Qt::WindowMaximized);
-    EXPECT_FALSE(ui.fraDModeT->isHidden() || ui.chkTumblerT->isHidden() ||
-                 ui.cmdTOVMinus->isHidden());
-    EXPECT_TRUE(ui.vslTOVPulses->isHidden() && ui.cmdStart->toolTip().isEmpty());
-    EXPECT_GE(ui.txtACMax->font().pointSize(), 14);
-    EXPECT_GE(ui.optZAVMode[2]->minimumHeight(), 1000 / 15);
-}
-
-// Logs older than ten days go by the date in their name (today is 6 December
-// 2026 on the fake clock); a missing log folder is created; a log that cannot
-// be opened is said on the status line and the program runs on.
+// Logs older than ten days go by the date in their name (today is 6 December 2026 on the fake
+// clock); a log that cannot be opened is said on the status line and the program runs on.
 TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     const std::pair<const char*, bool> kept[] = {
         {"25-11-2026.mon", false}, {"26-11-2026.mon", true},  {"no digits.mon", false},
@@ -127,17 +106,11 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     win.Form_Load();
     for (auto [f, keep] : kept) EXPECT_EQ(Exists(f), keep) << f;
     EXPECT_TRUE(Exists("01-01-2020.mon") && Exists("06-12-2026.mon") && ctx.log->IsOpen());
-    test::TestProgram t;
-    fs::remove_all(t.Dir() / "mon");
-    t.ctx().window->Form_Load();
-    EXPECT_TRUE(fs::exists(t.Dir() / "mon" / "06-12-2026.mon") && t.ctx().log->IsOpen());
     test::TestProgram bad;
-    fs::remove_all(bad.Dir() / "mon");
-    std::ofstream(bad.Dir() / "mon") << "a file where the folder belongs";
+    fs::remove_all(bad.Dir() / "mon"), std::ofstream(bad.Dir() / "mon") << "a file, no folder";
     bad.ctx().window->Form_Load();
-    EXPECT_FALSE(bad.ctx().log->IsOpen());
+    EXPECT_TRUE(!bad.ctx().log->IsOpen() && bad.ended == 0);
     EXPECT_TRUE(bad.ctx().ui->picStat[1]->Text().contains("LOG FILE CANNOT BE OPENED"));
-    EXPECT_EQ(bad.ended, 0);
 }
 
 }  // namespace

@@ -103,8 +103,7 @@ TEST_F(LimitsTest, PanelChecksPerMode) {
     }
     Validate({{ui.txtTOVTime, "10.1"}}, "Pulse time must be in range:", "<0 - 10 s>");
     Validate({{ui.txtTOVField, "21"}}, "Field intensity must be in range:", "<0 - 20 mT>");
-    s.TOVNUM = 5;  // a long pulse is a single one
-    ui.txtTOVTime->SetText("1.0");
+    s.TOVNUM = 5, ui.txtTOVTime->SetText("1.0");  // a long pulse is a single one
     EXPECT_TRUE(ui.vslTOVPulses->isEnabled());
     ui.txtTOVTime->SetText("1.1");
     EXPECT_FALSE(ui.vslTOVPulses->isEnabled() || ui.cmdTOVPlus->isEnabled());
@@ -112,16 +111,12 @@ TEST_F(LimitsTest, PanelChecksPerMode) {
 }
 
 TEST_F(LimitsTest, TypingLockedAndUnlocked) {
-    s.DMGER = 3, s.DMGFD = 50, s.DMGET = 5;
-    Fill();
-    ctx.run.InstrReady = true;
+    s.DMGER = 3, s.DMGFD = 50, s.DMGET = 5, ctx.run.InstrReady = true, Fill();
     Type({{ui.txtACMax, "50"}, {ui.txtRampTime, "7"}});
     og.Controls_Enable(false);
     const Settings before = s;
     ui.txtACMax->SetText("180");
-    emit ui.txtRampTime->Click();
-    emit ui.txtRampTime->GotFocus();
-    emit ui.txtACMax->LostFocus();
+    emit ui.txtRampTime->Click(), ui.txtRampTime->GotFocus(), ui.txtACMax->LostFocus();
     EXPECT_FALSE(lim.Input_Validate() || Leave(ui.txtRampTime));
     EXPECT_TRUE(s == before && ui.optERate[3]->isEnabled() && Boxes() == 0);
     og.Controls_Enable(true);
@@ -137,11 +132,9 @@ TEST_F(LimitsTest, TypingLockedAndUnlocked) {
     EXPECT_TRUE(ui.optERate[2]->isEnabled() && ui.optERate[3]->isEnabled() &&
                 ui.optERateT[2]->isEnabled() && ui.optERateT[3]->isEnabled());
     EXPECT_EQ(tuple(s.DMGER, Boxes(), Tag(ui.cmdStart)), tuple(1, 0u, "1"));
-    s.ZAVMODE = 2, s.REKER = 3;  // the anhysteretic rate is its own
-    ui.txtACMax->SetText("170");
+    s.ZAVMODE = 2, s.REKER = 3, ui.txtACMax->SetText("170");  // the anhysteretic rate is its own
     EXPECT_EQ(tuple(s.REKER, s.DMGER), tuple(1, 1));
-    ctx.run.InstrReady = false, s.REKER = 3;
-    ui.txtACMax->SetText("180");
+    ctx.run.InstrReady = false, s.REKER = 3, ui.txtACMax->SetText("180");
     EXPECT_EQ(tuple(s.REKER, ui.txtACMin->toolTip()), tuple(3, "<0 - 180 mT>"));
 }
 
@@ -154,41 +147,33 @@ TEST_F(LimitsTest, EnteringAndLeavingBoxes) {
               tuple(5, "AC min must be in range:\r\n\r\n<0 - 40 mT>"));
     ui.txtACMin->SetText("40");
     EXPECT_TRUE(!Leave(ui.txtACMin) && s.REKFA == 40);
-    s.ZAVMODE = 1, s.DMGFD = 0;
-    ui.txtRampTime->SetText("5");
+    s.ZAVMODE = 1, s.DMGFD = 0, ui.txtRampTime->SetText("5");
     emit ui.txtACMin->GotFocus();
     EXPECT_EQ(s.DMGFD, 40);
-    ui.txtACMax->SetText("80.5");
-    emit ui.txtACMax->LostFocus();
+    ui.txtACMax->SetText("80.5"), emit ui.txtACMax->LostFocus();
     EXPECT_EQ(ui.txtACMin->toolTip(), "<0 - 80.5 mT>");
-    // Focus coming back with the window after a message is no entering of the box (it would
-    // ask again and again); a failed check puts the focus into the box, which enters it.
-    ui.owner->window()->show();
-    QApplication::processEvents();
+    // Focus coming back with the window after a message is no entering (it would ask again and
+    // again); a failed check puts the focus into the box, which enters it.
+    ui.owner->window()->show(), QApplication::processEvents();
     Type({{ui.txtACMax, "40"}, {ui.txtRampTime, "45"}});
-    QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
-    QApplication::sendEvent(ui.txtRampTime, &back);
-    EXPECT_EQ(Boxes(), 2u);
-    QFocusEvent enter(QEvent::FocusIn, Qt::MouseFocusReason);
-    QApplication::sendEvent(ui.txtRampTime, &enter);
-    EXPECT_EQ(Boxes(), 3u);
-    og.Focus_Sink();
-    Validate({}, kRamp, "<0 - 30 s>");
+    QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason),
+        enter(QEvent::FocusIn, Qt::MouseFocusReason);
+    EXPECT_EQ((QApplication::sendEvent(ui.txtRampTime, &back), Boxes()), 2u);
+    EXPECT_EQ((QApplication::sendEvent(ui.txtRampTime, &enter), Boxes()), 3u);
+    og.Focus_Sink(), Validate({}, kRamp, "<0 - 30 s>");
     EXPECT_EQ(QApplication::focusWidget(), ui.txtRampTime);
 }
 
 TEST_F(LimitsTest, FillThePanelPerMode) {
     s.DMGFD = 120, s.DMGER = 2, s.DMGES = 3, s.DMODE = 4, s.TOVDIR = 2, s.TOVNUM = 6;
-    ctx.pos.TumblerUsed = true;
-    Fill();
+    ctx.pos.TumblerUsed = true, Fill();
     EXPECT_EQ(tuple(ui.txtACMax->text(), ui.txtACMax->toolTip()), tuple("120", "<0 - 150 mT>"));
     EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && ui.fraTOV->isHidden() &&
                 ui.optERateT[2]->isChecked() && ui.optEShape[3]->isChecked() &&
                 ui.optDModeT[4]->isChecked());
     s.ZAVMODE = 3;
     for (auto [code, text] : {tuple{15, "1.5"}, {99, "10"}, {0, "0"}, {98, "9.8"}}) {
-        s.TOVET = Int16(code);
-        Fill();
+        s.TOVET = Int16(code), Fill();
         EXPECT_EQ(ui.txtTOVTime->text(), text) << code;
     }
     EXPECT_TRUE(ui.fraADM->isHidden() && ui.optTOVDirT[2]->isChecked() &&

@@ -105,8 +105,7 @@ TEST(LinkE2E, DeviceGoneEndsInTheDisconnectPath) {
         LinkRig r({"--speed", killed ? "1" : "100", "--fault", "vanish@IP"});
         if (killed) r.Run({"SD1", "H1", "FD100", "ER3"});
         if (killed) QTimer::singleShot(300, [&r] { r.tool->Wait(0, SIGKILL); });
-        EXPECT_LT(r.Run({killed ? "G" : "IP"}, killed), killed ? 2.0 : 1.5)
-            << "noticed at once, not after a time-out";
+        EXPECT_LT(r.Run({killed ? "G" : "IP"}, killed), killed ? 2.0 : 1.5) << "not a time-out";
         EXPECT_EQ(r.c.link.ReplyText.find('\x18') != std::string::npos, killed) << "course begun";
         ASSERT_TRUE(r.c.link.CmdFatal && r.c.link.CmdError && !r.dialogs.boxes.empty());
         EXPECT_EQ(r.c.ui->picStat[1]->Text().trimmed() + "|" + r.dialogs.boxes.back().title + ": " +

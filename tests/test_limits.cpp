@@ -85,8 +85,7 @@ TEST_F(LimitsTest, BoxAndPanelChecksWithADecimalComma) {
     EXPECT_EQ(tuple(s.REKFA, s.REKFD), tuple(140, 140));
     Validate({{ui.txtACMax, "x"}}, kNumeric);  // leaves the AC min alone
     EXPECT_EQ(ui.txtACMin->text(), "140");
-    s.ZAVMODE = 3;
-    // Stored in tenths of a second, ties to even, and shown back as stored.
+    s.ZAVMODE = 3;  // pulse time: tenths of a second, ties to even, shown back as stored
     const tuple<const char*, int, const char*> tov[] = {
         {"10", 99, "10"},   {"9.9", 99, "10"}, {"0.05", 0, "0"},   {"0.25", 2, "0.2"},
         {"0.35", 4, "0.4"}, {"0", 0, "0"},     {"1.5", 15, "1.5"}, {"9.8", 98, "9.8"}};

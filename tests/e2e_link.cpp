@@ -17,8 +17,6 @@
 #include "support/FakeSound.h"
 #include "support/ScriptedDialogs.h"
 
-namespace {
-
 using namespace zavo;
 using V = std::vector<int>;
 
@@ -113,5 +111,3 @@ TEST(LinkE2E, DeviceGoneEndsInTheDisconnectPath) {
                   "## INSTRUMENT IS DISCONNECTED!|Critical error: ## INSTRUMENT IS DISCONNECTED! ");
     }
 }
-
-}  // namespace

@@ -2,11 +2,15 @@
 
 #include <QCoreApplication>
 
+#include "core/Activity.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
+#include "maglink/MagLink.h"
+#include "operations/ModeSwitch.h"
+#include "operations/ParamUpload.h"
 #include "operations/StatusReport.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -24,6 +28,8 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.sound = &sound;
     ctx_.dialogs = &dialogs;
     ctx_.port = &port;
+    activity_ = std::make_unique<Activity>(clock);
+    ctx_.activity = activity_.get();
     ctx_.EndProgram = [] { QCoreApplication::exit(1); };
 
     window_ = std::make_unique<MainWindow>(ctx_);
@@ -51,6 +57,12 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.limits = limits_.get();
     enabling_ = std::make_unique<PanelEnabling>(ctx_);
     ctx_.enabling = enabling_.get();
+    modes_ = std::make_unique<ModeSwitch>(ctx_);
+    ctx_.modes = modes_.get();
+    upload_ = std::make_unique<ParamUpload>(ctx_);
+    ctx_.upload = upload_.get();
+    maglink_ = std::make_unique<MagLink>(ctx_);
+    ctx_.maglink = maglink_.get();
 
     window_->Build();
 }

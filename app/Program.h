@@ -27,6 +27,7 @@ public:
 
 private:
     Ctx ctx_;
+    std::unique_ptr<Activity> activity_;
     std::unique_ptr<Controls> ui_;
     std::unique_ptr<StatusLine> status_;
     std::unique_ptr<CommLog> log_;
@@ -38,6 +39,9 @@ private:
     std::unique_ptr<OptionGroups> options_;
     std::unique_ptr<Limits> limits_;
     std::unique_ptr<PanelEnabling> enabling_;
+    std::unique_ptr<ModeSwitch> modes_;
+    std::unique_ptr<ParamUpload> upload_;
+    std::unique_ptr<MagLink> maglink_;
     // Last, so the window and its controls go before the subsystems that
     // handle their events.
     std::unique_ptr<MainWindow> window_;

@@ -22,7 +22,7 @@
 #include "core/Context.h"
 #include "link/CommandLink.h"
 #include "link/QtSerialPort.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 
 using namespace zavo;
 using Steady = std::chrono::steady_clock;

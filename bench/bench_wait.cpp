@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "core/Clock.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 
 namespace {
 

@@ -37,7 +37,15 @@ QDate RealClock::Today() const {
     return QDate::currentDate();
 }
 
-void RealClock::Yield(double maxSeconds) {
+void Clock::Yield(double maxSeconds) {
+    struct Depth {
+        int& d;
+        ~Depth() { --d; }
+    } depth{++waitDepth_};
+    DoYield(maxSeconds);
+}
+
+void RealClock::DoYield(double maxSeconds) {
     double s = std::min(std::max(0.0, maxSeconds), 86400.0);
     // A long sleep wakes a little early and the caller's next, short one ends
     // the wait: a long timer is dispatched later than a short one.

@@ -14,7 +14,16 @@ class Clock {
     virtual QDate Today() const = 0;
     // Let the event loop run: handle pending events and sleep until the next
     // event arrives, returning at the latest after maxSeconds. Never spins.
-    virtual void Yield(double maxSeconds) = 0;
+    void Yield(double maxSeconds);
+    // How many waits are running now, nested: above 0, whatever runs is an
+    // event handled inside somebody's wait.
+    int WaitDepth() const { return waitDepth_; }
+
+  protected:
+    virtual void DoYield(double maxSeconds) = 0;
+
+  private:
+    int waitDepth_ = 0;
 };
 
 // Wall-clock time; Yield sleeps in Qt's event loop.
@@ -25,7 +34,8 @@ class RealClock : public Clock {
     // value, so that a wait never takes it for a midnight crossing.
     double Now() const override;
     QDate Today() const override;
-    void Yield(double maxSeconds) override;
+  protected:
+    void DoYield(double maxSeconds) override;
 
   private:
     mutable double last_ = -1;

@@ -11,6 +11,7 @@
 namespace zavo {
 
 class Clock;
+class Activity;
 class Sound;
 class Dialogs;
 class SerialPort;
@@ -26,6 +27,9 @@ class OptionGroups;
 class Limits;
 class PanelEnabling;
 class MainWindow;
+class ModeSwitch;
+class ParamUpload;
+class MagLink;
 
 struct Ctx {
     ProgramPaths paths;
@@ -39,6 +43,8 @@ struct Ctx {
 
     // Seams.
     Clock* clock = nullptr;
+    // One operation talks to the controller at a time.
+    Activity* activity = nullptr;
     Sound* sound = nullptr;
     Dialogs* dialogs = nullptr;
     SerialPort* port = nullptr;
@@ -56,6 +62,9 @@ struct Ctx {
     Limits* limits = nullptr;
     PanelEnabling* enabling = nullptr;
     MainWindow* window = nullptr;
+    ModeSwitch* modes = nullptr;
+    ParamUpload* upload = nullptr;
+    MagLink* maglink = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

@@ -15,7 +15,7 @@
 #include <numbers>
 
 #include "core/Clock.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 
 namespace zavo {
 

@@ -1,5 +1,6 @@
 #include "core/Widgets.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QMouseEvent>
 #include <QTimer>
@@ -24,9 +25,14 @@ void SetForeColor(QWidget* w, VbColor c) {
     w->setProperty("ForeColor", qlonglong(c));
     QPalette p = w->palette();
     const QColor q = ToQColor(c);
-    p.setColor(QPalette::ButtonText, q);
-    p.setColor(QPalette::WindowText, q);
-    p.setColor(QPalette::Text, q);
+    // A disabled control keeps the style's greyed text, so that it never
+    // looks usable while it ignores clicks.
+    const QPalette standard = QApplication::palette(w);
+    for (const auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text}) {
+        p.setColor(QPalette::Active, role, q);
+        p.setColor(QPalette::Inactive, role, q);
+        p.setColor(QPalette::Disabled, role, standard.color(QPalette::Disabled, role));
+    }
     w->setPalette(p);
 }
 

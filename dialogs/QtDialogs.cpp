@@ -11,7 +11,7 @@
 
 #include "core/Clock.h"
 #include "dialogs/FrmMsgBox.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 
 namespace zavo {
 

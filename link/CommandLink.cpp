@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "core/Activity.h"
 #include "core/Clock.h"
 #include "core/Context.h"
 #include "dialogs/Dialogs.h"
@@ -12,7 +13,7 @@
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
 #include "link/TextUtil.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 #include "panel/Controls.h"
 
 namespace zavo {
@@ -162,6 +163,8 @@ void CommandLink::Command_Execute(const std::string& Cmd, bool Show, bool Quiet)
         return;
     }
     const std::string cmd = Cmd;
+    std::optional<Activity::Scope> scope;
+    if (ctx_.activity) scope.emplace(*ctx_.activity);
     inFlight_ = true;
     completed_ = false;
     struct Release {

@@ -6,7 +6,7 @@
 #include "link/CommandLink.h"
 #include "link/StatusLine.h"
 #include "link/TextUtil.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 #include "panel/Controls.h"
 
 namespace zavo {

@@ -9,7 +9,7 @@
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
 #include "link/TextUtil.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/Clock.h"
-#include "link/Waits.h"
+#include "core/Waits.h"
 #include "support/FakeClock.h"
 
 using namespace zavo;

@@ -11,7 +11,7 @@ double FakeClock::Now() const { return std::fmod(t_, 86400.0); }
 
 QDate FakeClock::Today() const { return date_.addDays(qint64(std::floor(t_ / 86400.0))); }
 
-void FakeClock::Yield(double maxSeconds) {
+void FakeClock::DoYield(double maxSeconds) {
     QCoreApplication::processEvents();
     double step = std::min(std::max(maxSeconds, 0.0), step_);
     // Never a step too small to move the time on (t_ is tens of thousands).

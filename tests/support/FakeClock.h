@@ -19,7 +19,6 @@ public:
 
     double Now() const override;
     QDate Today() const override;
-    void Yield(double maxSeconds) override;
 
     // Absolute seconds since the start date's midnight.
     double Absolute() const { return t_; }
@@ -30,6 +29,9 @@ public:
     void After(double seconds, std::function<void()> fn) { At(t_ + seconds, std::move(fn)); }
     // Time that a Yield that finds nothing scheduled moves on by at most.
     void SetStep(double s) { step_ = s; }
+
+protected:
+    void DoYield(double maxSeconds) override;
 
 private:
     void RunDue();

@@ -1,4 +1,4 @@
-#include "link/Waits.h"
+#include "core/Waits.h"
 
 #include <cmath>
 

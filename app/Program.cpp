@@ -10,7 +10,10 @@
 #include "link/Terminal.h"
 #include "maglink/MagLink.h"
 #include "operations/ModeSwitch.h"
+#include "operations/InstrumentInit.h"
 #include "operations/ParamUpload.h"
+#include "operations/RunSequence.h"
+#include "operations/RunTrace.h"
 #include "operations/StatusReport.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -63,6 +66,12 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.upload = upload_.get();
     maglink_ = std::make_unique<MagLink>(ctx_);
     ctx_.maglink = maglink_.get();
+    trace_ = std::make_unique<RunTrace>(ctx_);
+    ctx_.trace = trace_.get();
+    runSeq_ = std::make_unique<RunSequence>(ctx_);
+    ctx_.run_ops = runSeq_.get();
+    init_ = std::make_unique<InstrumentInit>(ctx_);
+    ctx_.init = init_.get();
 
     window_->Build();
 }

@@ -42,6 +42,9 @@ private:
     std::unique_ptr<ModeSwitch> modes_;
     std::unique_ptr<ParamUpload> upload_;
     std::unique_ptr<MagLink> maglink_;
+    std::unique_ptr<RunTrace> trace_;
+    std::unique_ptr<RunSequence> runSeq_;
+    std::unique_ptr<InstrumentInit> init_;
     // Last, so the window and its controls go before the subsystems that
     // handle their events.
     std::unique_ptr<MainWindow> window_;

@@ -30,6 +30,9 @@ class MainWindow;
 class ModeSwitch;
 class ParamUpload;
 class MagLink;
+class RunSequence;
+class InstrumentInit;
+class RunTrace;
 
 struct Ctx {
     ProgramPaths paths;
@@ -65,6 +68,9 @@ struct Ctx {
     ModeSwitch* modes = nullptr;
     ParamUpload* upload = nullptr;
     MagLink* maglink = nullptr;
+    RunSequence* run_ops = nullptr;
+    InstrumentInit* init = nullptr;
+    RunTrace* trace = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

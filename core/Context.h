@@ -33,6 +33,7 @@ class MagLink;
 class RunSequence;
 class InstrumentInit;
 class RunTrace;
+class DemagHold;
 
 struct Ctx {
     ProgramPaths paths;
@@ -71,6 +72,7 @@ struct Ctx {
     RunSequence* run_ops = nullptr;
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
+    DemagHold* hold = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

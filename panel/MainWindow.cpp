@@ -1,5 +1,6 @@
 #include "panel/MainWindow.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "operations/DemagHold.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
@@ -85,6 +87,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (box && blackFrames_.count(box)) BlackFrame_Place(box);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (ctx_.hold && ctx_.hold->Form_QueryUnload())
+        event->ignore();
+    else
+        event->accept();
 }
 
 QWidget* MainWindow::BuildADM() {
@@ -355,6 +364,7 @@ void MainWindow::Build() {
     cmd->addWidget(ui.cmdInit);
     cmd->addWidget(ui.cmdStart);
     cmd->addWidget(ui.cmdStop);
+    cmd->addWidget(ui.chkAutoSwitch);
     cmd->addStretch();
     cmd->addWidget(ui.lblSD);
 

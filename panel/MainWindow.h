@@ -39,6 +39,7 @@ class MainWindow : public QMainWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     // Twips of the design layout to pixels of this screen.

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include "core/Activity.h"
+#include "core/Paths.h"
+#include "link/CommLog.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
 #include "operations/DemagHold.h"
@@ -65,7 +67,10 @@ struct Rig {
 
 TEST(TimeStamp, SecondsSinceMidnightAsASingle) {
     const tuple<double, const char*> cases[] = {
-        {45296.5, "45296.5"}, {0, "0"}, {86399.99, "86399.99"}, {3600.125, "3600.125"},
+        {45296.5, "45296.5"},
+        {0, "0"},
+        {86399.99, "86399.99"},
+        {3600.125, "3600.125"},
         {45296.123456, "45296.13"}};  // as a single: 45296.125
     for (auto [t, text] : cases) EXPECT_EQ(TimeStamp_Text(t), text) << t;
 }
@@ -74,7 +79,10 @@ TEST(TimeStamp, SecondsSinceMidnightAsASingle) {
 // the specimen out of the coil after each, one time stamp per "G", amplifier off at the end.
 TEST(Run, DemagnetizerPasses) {
     const tuple<bool, int, W, int> cases[] = {
-        {true, 8, {"i", "P01", "y", "G", "P00", "i", "P03", "y", "G", "P00", "i", "P05", "y", "G", "P00"}, 3},
+        {true,
+         8,
+         {"i", "P01", "y", "G", "P00", "i", "P03", "y", "G", "P00", "i", "P05", "y", "G", "P00"},
+         3},
         {false, 8, {"y", "G"}, 1},
         {true, 7, {"t", "y", "G", "i"}, 1},
         {true, 5, {"i", "P04", "y", "G", "P00"}, 1},
@@ -178,7 +186,8 @@ TEST(Run, FailedAndFatalCourse) {
         W want{"IP", "ER1", "SD1", "H1", "y", "G"};
         want.insert(want.end(), after.begin(), after.end());
         EXPECT_EQ(r.Run(), want) << error;
-        EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.run.Stamps()), tuple(fatal ? 1 : 0, 1, 0));
+        EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.run.Stamps()),
+                  tuple(fatal ? 1 : 0, 1, 0));
         EXPECT_EQ(r.ui.cmdStart->isEnabled(), !fatal);
         EXPECT_FALSE(r.ui.timSD->isActive());
         r.ExpectIdle();
@@ -223,6 +232,129 @@ TEST(Run, ServiceTumblerStopEndsWithItsAction) {
     r.ctx.cmds->SD_Send(0, false);
     EXPECT_EQ(tuple(r.ctx.link.ReplyText, r.ctx.link.CmdError), tuple("SD0", false));
     EXPECT_EQ(r.tp.port.writes, (W{ESC, "t", ESC, "SD0"}));
+}
+
+// The hold counts from the run's end across midnight, waits while another operation holds
+// the instrument, goes on through a tumbler initialization and switches the demagnetizer off.
+TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
+    double took = 0;
+    {
+        Rig r(1);
+        r.tp.clock.Advance(40000);  // an idle line, as before the run below
+        const double t0 = r.tp.clock.Now();
+        r.Run();
+        took = r.tp.clock.Now() - t0;
+    }
+    Rig r(1);
+    DemagHold& hold = *r.ctx.hold;
+    r.tp.clock.Advance(86340 - took - r.tp.clock.Now());
+    r.Run();
+    EXPECT_NEAR(hold.SDOnSince(), 86340, 1e-6) << "the run ends at 23:59:00";
+    r.tp.clock.Advance(90);  // 00:00:30
+    hold.timSD_Timer();
+    EXPECT_EQ(r.ui.lblSD->text(), "210");
+    r.ctx.tumbler->Tumbler_Init();
+    EXPECT_TRUE(r.ui.timSD->isActive() && hold.SDOnSince() == 86340 && r.tp.port.writes == W{"i"});
+    r.tp.port.writes.clear();
+    r.tp.clock.Advance(210);
+    {
+        Activity::Scope busy(*r.ctx.activity);
+        hold.timSD_Timer();
+        EXPECT_TRUE(r.tp.port.writes.empty() && r.ui.lblSD->text() == "210");
+    }
+    hold.timSD_Timer();
+    EXPECT_EQ(tuple(r.tp.port.writes, r.ui.lblSD->text().toStdString(), hold.SDOnSince()),
+              tuple(W{"SD0"}, "", 0.0));
+    EXPECT_FALSE(r.ui.timSD->isActive() || r.ctx.instr.SDActual);
+    // Restarted without a hold (the demagnetizer switched on by hand): nothing is timed.
+    r.ctx.instr.SDActual = 1, r.ui.timSD->start();
+    hold.timSD_Timer();
+    EXPECT_EQ(tuple(r.tp.port.writes.size(), r.ui.timSD->isActive()), tuple(1u, false));
+}
+
+const char* const kSaved =
+    "1          COMM     |\r\n"
+    "01-01-1900 FREQDATE |\r\n"
+    "1          ZAVMODE  |\r\n"
+    "8          DMODE    |\r\n"
+    "50         DMGFD    |\r\n"
+    "1          DMGER    |\r\n"
+    "2          DMGES    |\r\n"
+    "5          DMGET    |\r\n"
+    "0          REKMODE  |\r\n"
+    "60         REKFD    |\r\n"
+    "100        REKFM    |\r\n"
+    "20         REKFA    |\r\n"
+    "1          REKER    |\r\n"
+    "2          REKES    |\r\n"
+    "5          REKET    |\r\n"
+    "0          TOVMODE  |\r\n"
+    "5          TOVFP    |\r\n"
+    "10         TOVET    |\r\n"
+    "2          TOVDIR   |\r\n"
+    "3          TOVNUM   |\r\n"
+    "0          SERVMODE |\r\n"
+    "0          ZAVORIENT|\r\n"
+    "0          SIMULMODE|\r\n"
+    "0          TOUCHMODE|\r\n"
+    "0          SOUNDMODE|\r\n";
+
+// Closing: refused while busy or on No; after Yes an answering, initialized instrument is
+// switched off (amplifier first) and the settings saved; a silent or uninitialized one is
+// left alone and nothing is saved.
+TEST(Exit, Paths) {
+    enum Case { Busy, No, Yes, Silent, NotReady, HotCoil };
+    const tuple<Case, bool, W, bool> cases[] = {
+        {Busy, true, {}, false},
+        {No, true, {}, false},
+        {Yes, false, {"\x10", "IP", "H0", "SD0", "SM0", "y"}, true},
+        {Silent, false, {"\x10"}, false},
+        {NotReady, false, {}, false},
+        {HotCoil, false, {"\x10", "IP", "H0", "SD0", "SM0", "y"}, true},
+    };
+    for (const auto& [c, kept, sent, saved] : cases) {
+        Rig r(1);
+        Settings& s = r.ctx.settings;
+        s.DMODE = 8, s.TOVDIR = 2, s.TOVNUM = 3;
+        r.unit.H = r.unit.SD = r.unit.SM = 1;
+        r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");
+        r.ctx.run.Busy = c == Busy;
+        r.ctx.run.InstrReady = c != NotReady;
+        if (c == Silent) r.unit.overrides["\x10"] = "";
+        if (c == HotCoil) r.unit.coilMV = 2400;
+        r.tp.dialogs.boxAnswers = {c == No ? kNo : kYes, kOK};
+        EXPECT_EQ(r.ctx.hold->Form_QueryUnload(), kept) << c;
+        EXPECT_EQ(r.tp.port.writes, sent) << c;
+        EXPECT_EQ(test::ReadBytes(r.ctx.paths.SettingsFile()), saved ? kSaved : "") << c;
+        EXPECT_EQ(r.ctx.log->IsOpen(), kept) << c;
+        const auto& boxes = r.tp.dialogs.boxes;
+        ASSERT_EQ(boxes.size(), c == Busy ? 0u : c == HotCoil ? 2u : 1u) << c;
+        if (c == Busy) continue;
+        EXPECT_EQ(tuple(boxes[0].prompt, boxes[0].style, boxes[0].title, boxes[0].timeout,
+                        boxes[0].captions.join("|")),
+                  tuple("EXIT PROGRAM?", 292, "Exiting ZAVO", 5, "&Yes|&No"));
+        if (c == HotCoil) {
+            EXPECT_EQ(tuple(boxes[1].title, boxes[1].timeout, r.tp.sound.beeps),
+                      tuple("Warning", 30, 1));
+        }
+    }
+}
+
+// The tablet asks with the large buttons; "NO" gives the panel back as it was.
+TEST(Exit, TabletNo) {
+    for (const bool ready : {true, false}) {
+        Rig r(1);
+        r.ctx.settings.TOUCHMODE = true;
+        r.ctx.run.InstrReady = ready;
+        if (!ready) r.ctx.enabling->Panels_Enable(false);
+        r.tp.dialogs.largeAnswers = {false};
+        EXPECT_TRUE(r.ctx.hold->Form_QueryUnload());
+        EXPECT_EQ(r.tp.dialogs.large.size(), 1u);
+        EXPECT_EQ(
+            tuple(r.ui.cmdStart->isEnabled(), r.ui.picStat[1]->Text().trimmed().toStdString()),
+            tuple(ready, ready ? "INSTRUMENT IS READY" : "INSTRUMENT IS NOT INITIALIZED"));
+        EXPECT_TRUE(r.tp.port.writes.empty());
+    }
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ std::string FakeUnit::Report() const {
     const std::string flags = "TMB" + std::to_string(tumbler) + " YUL1 WP1";
     if (pulseUnit)
         return "Actual RAM Set:\rTOV\r" + flags + "  B0\rFP " + std::to_string(FP) +
-               " mT CP 0987\rD-  ET " + std::to_string(ET * 100) + " ms\rSM" +
-               std::to_string(SM) + "\r\n";
+               " mT CP 0987\rD-  ET " + std::to_string(ET * 100) + " ms\rSM" + std::to_string(SM) +
+               "\r\n";
     return "Actual RAM Set:\rDMG\r" + flags + " REG1 B0\rFD " + std::to_string(FD) +
            " mT CD 1036  SC 622 cm2\rFA " + std::to_string(FA) + " mT\rFM " + std::to_string(FM) +
            " uT CM 0980\rER " + std::to_string(ER) + "  ES " + std::to_string(ES) + "  ET " +
@@ -43,7 +43,8 @@ std::string FakeUnit::Reply(const std::string& cmd) {
         const int id = ++courseId_;
         const int peak = pulseUnit ? FP : FD;
         const std::string parts[] = {"\x18", std::to_string(peak) + "\xaf", "\x19",
-                                     "0\xae" "End of Ramp \r\n"};
+                                     "0\xae"
+                                     "End of Ramp \r\n"};
         for (int k = 0; k < 4; ++k)
             clock_.After(course * (k + 1) / 4, [this, id, p = parts[k]] {
                 if (id == courseId_) port_.Deliver(p);
@@ -68,7 +69,10 @@ std::string FakeUnit::Reply(const std::string& cmd) {
                               : "ET " + std::to_string(ET = value(2)) + " s");
     if (Begins(cmd, "D")) return line(cmd == "D1" ? "D+" : "D-");
     if (Begins(cmd, "M")) return line((pulseUnit = cmd == "M2") ? "TOV" : "DMG");
-    if (cmd == "y") return line("T: " + std::to_string(coilMV) + "mV   27 \xf8" "C");
+    if (cmd == "y")
+        return line("T: " + std::to_string(coilMV) +
+                    "mV   27 \xf8"
+                    "C");
     if (cmd == "i") return line("** Tumbler Ready ");
     if (cmd == "t") return line("** Tumbler is running ");
     if (Begins(cmd, "P")) return line("** POSITION SET ");

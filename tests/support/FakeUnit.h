@@ -18,8 +18,8 @@ struct FakeUnit {
     bool pulseUnit = false;
     int tumbler = 1;
     int coilMV = 3189;
-    double course = 2.0;         // seconds a "G" takes
-    std::string gError;          // an error line "G" answers instead
+    double course = 2.0;  // seconds a "G" takes
+    std::string gError;   // an error line "G" answers instead
     // Commands answered by a different text ("\r\n" is added).
     std::map<std::string, std::string> overrides;
 

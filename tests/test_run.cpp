@@ -78,15 +78,14 @@ TEST(TimeStamp, SecondsSinceMidnightAsASingle) {
 // Demagnetization: stages on (demagnetizer first), the passes by the demagnetization mode,
 // the specimen out of the coil after each, one time stamp per "G", amplifier off at the end.
 TEST(Run, DemagnetizerPasses) {
-    const tuple<bool, int, W, int> cases[] = {
-        {true,
-         8,
-         {"i", "P01", "y", "G", "P00", "i", "P03", "y", "G", "P00", "i", "P05", "y", "G", "P00"},
-         3},
+    // clang-format off
+    const tuple<bool, int, W, int> cases[] = {  // tumbler used, DMODE, passes, time stamps
+        {true, 8, {"i", "P01", "y", "G", "P00", "i", "P03", "y", "G", "P00", "i", "P05", "y", "G", "P00"}, 3},
         {false, 8, {"y", "G"}, 1},
         {true, 7, {"t", "y", "G", "i"}, 1},
         {true, 5, {"i", "P04", "y", "G", "P00"}, 1},
     };
+    // clang-format on
     for (const auto& [tumbler, dmode, passes, stamps] : cases) {
         Rig r(1, tumbler);
         r.ctx.settings.DMODE = Int16(dmode);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDate>
 #include <QImage>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +69,29 @@ inline bool WaitUntil(const std::function<bool()>& cond, double timeout) {
     for (const double end = Now() + timeout; Now() < end; poll(nullptr, 0, 50))
         if (cond()) return true;
     return cond();
+}
+
+// A settings file: the defaults, a frequency optimization done today (so that the start-up does
+// not ask for one), and the fields given ({"ZAVMODE", "2"}).
+inline std::string SettingsText(const std::map<std::string, std::string>& fields = {}) {
+    static const char* const keys[] = {
+        "COMM", "FREQDATE", "ZAVMODE", "DMODE", "DMGFD", "DMGER", "DMGES", "DMGET", "REKMODE",
+        "REKFD", "REKFM", "REKFA", "REKER", "REKES", "REKET", "TOVMODE", "TOVFP", "TOVET",
+        "TOVDIR", "TOVNUM", "SERVMODE", "ZAVORIENT", "SIMULMODE", "TOUCHMODE", "SOUNDMODE"};
+    static const char* const defaults[] = {"1", "", "1", "7", "0", "1", "2", "5", "0", "0", "0",
+                                           "0", "1", "2", "5", "0", "0", "5", "1", "1", "0",
+                                           "0", "0", "0", "0"};
+    const std::string today = QDate::currentDate().toString("dd-MM-yyyy").toStdString();
+    std::string out;
+    for (size_t i = 0; i < 25; ++i) {
+        const auto it = fields.find(keys[i]);
+        std::string v = it != fields.end() ? it->second : i == 1 ? today : defaults[i];
+        v.resize(11, ' ');
+        std::string key = keys[i];
+        key.resize(9, ' ');
+        out += v + key + "|\r\n";
+    }
+    return out;
 }
 
 struct AppOptions {

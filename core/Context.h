@@ -33,6 +33,8 @@ class MagLink;
 class RunSequence;
 class InstrumentInit;
 class RunTrace;
+class PortSearch;
+class FreqOptimize;
 
 struct Ctx {
     ProgramPaths paths;
@@ -71,6 +73,8 @@ struct Ctx {
     RunSequence* run_ops = nullptr;
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
+    PortSearch* search = nullptr;
+    FreqOptimize* freq = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

@@ -14,6 +14,7 @@
 #include "operations/ParamUpload.h"
 #include "operations/RunSequence.h"
 #include "operations/RunTrace.h"
+#include "operations/ServiceControls.h"
 #include "operations/StatusReport.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -21,6 +22,7 @@
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
+#include "panel/Shortcuts.h"
 
 namespace zavo {
 
@@ -72,6 +74,10 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.run_ops = runSeq_.get();
     init_ = std::make_unique<InstrumentInit>(ctx_);
     ctx_.init = init_.get();
+    service_ = std::make_unique<ServiceControls>(ctx_);
+    ctx_.service = service_.get();
+    keys_ = std::make_unique<Shortcuts>(ctx_);
+    ctx_.keys = keys_.get();
 
     window_->Build();
 }

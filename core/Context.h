@@ -34,6 +34,10 @@ class RunSequence;
 class InstrumentInit;
 class RunTrace;
 class DemagHold;
+class PortSearch;
+class FreqOptimize;
+class Shortcuts;
+class ServiceControls;
 
 struct Ctx {
     ProgramPaths paths;
@@ -73,6 +77,10 @@ struct Ctx {
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
     DemagHold* hold = nullptr;
+    PortSearch* search = nullptr;
+    FreqOptimize* freq = nullptr;
+    Shortcuts* keys = nullptr;
+    ServiceControls* service = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

@@ -15,6 +15,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "maglink/MagLink.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
@@ -532,6 +533,7 @@ bool MainWindow::Log_Open() {
 }
 
 void MainWindow::Form_Load() {
+    ctx_.maglink->Open();
     Controls& ui = *ctx_.ui;
     Settings& s = ctx_.settings;
     ctx_.options->Controls_Enable(false);

@@ -28,18 +28,14 @@ class LocalTransport : public MagTransport {
         auto server = std::make_unique<QLocalServer>();
         // Only programs of the same user may connect.
         server->setSocketOptions(QLocalServer::UserAccessOption);
+        // Asked first: with the access option Qt binds elsewhere and renames
+        // the socket into place, which would silently replace a live one.
+        if (Answers(qname)) return Served::Taken;
+        // Left behind by a program that did not end cleanly.
+        QLocalServer::removeServer(qname);
         if (!server->listen(qname)) {
-            if (server->serverError() != QAbstractSocket::AddressInUseError) {
-                detail = server->errorString().toStdString();
-                return Served::Failed;
-            }
-            if (Answers(qname)) return Served::Taken;
-            // Left behind by a program that did not end cleanly.
-            QLocalServer::removeServer(qname);
-            if (!server->listen(qname)) {
-                detail = server->errorString().toStdString();
-                return Served::Failed;
-            }
+            detail = server->errorString().toStdString();
+            return Served::Failed;
         }
         QObject::connect(server.get(), &QLocalServer::newConnection, server.get(),
                          [this, s = server.get()] {

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     program.ctx().maglink->Transport_Set(zavo::MagTransport_System());
 
     program.window().Form_Load();
+    program.window().Activation_InitEnable();
     program.window().show();
     return app.exec();
 }

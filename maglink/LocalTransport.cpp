@@ -4,7 +4,6 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QTimer>
 #include <memory>
 
@@ -95,17 +94,13 @@ class LocalTransport : public MagTransport {
         QObject::connect(stalled, &QTimer::timeout, c, [c] { c->abort(); });
         QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
         QObject::connect(c, &QLocalSocket::readyRead, c,
-                         [this, c, buffer, stalled] { Read(c, buffer, stalled); });
+                         [this, c, buffer, stalled] { Read(c, *buffer, stalled); });
         stalled->start(kStalledMs);
     }
 
-    // The buffer is held here too: a handler may end the connection, and
-    // with it the slot that owns the buffer.
-    void Read(QLocalSocket* c, std::shared_ptr<QByteArray> held, QTimer* stalled) {
-        QByteArray& buffer = *held;
+    void Read(QLocalSocket* c, QByteArray& buffer, QTimer* stalled) {
         buffer += c->readAll();
-        QPointer<QLocalSocket> alive(c);
-        while (alive && !buffer.isEmpty()) {
+        while (!buffer.isEmpty()) {
             const FrameRead f = Frame_Decode(reinterpret_cast<const std::uint8_t*>(buffer.data()),
                                              std::size_t(buffer.size()));
             if (f.status == FrameRead::Status::Incomplete) break;
@@ -120,7 +115,11 @@ class LocalTransport : public MagTransport {
             // payload starts (an exchange with the instrument) may take long.
             Reply(c, Delivery::Handled);
             stalled->start(kStalledMs);
-            if (receiver_) receiver_(f.data);
+            // Handled from the event loop, not inside the socket's own signal:
+            // the handler's waits may see this connection end and go.
+            QTimer::singleShot(0, server_, [this, s = server_, data = f.data] {
+                if (s == server_ && receiver_) receiver_(data);
+            });
         }
     }
 

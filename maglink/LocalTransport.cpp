@@ -135,7 +135,9 @@ class LocalTransport : public MagTransport {
 
 }  // namespace
 
-std::unique_ptr<MagTransport> MagTransport_System() { return std::make_unique<LocalTransport>(); }
+std::unique_ptr<MagTransport> MagTransport_System() {
+    return std::make_unique<LocalTransport>();
+}
 
 }  // namespace zavo
 

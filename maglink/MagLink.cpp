@@ -27,7 +27,9 @@ const char* const kLinkTitle = "Magnetometer Link";
 
 MagLink::MagLink(Ctx& ctx) : ctx_(ctx) {}
 
-MagLink::~MagLink() { Close(); }
+MagLink::~MagLink() {
+    Close();
+}
 
 void MagLink::Transport_Set(std::unique_ptr<MagTransport> transport) {
     Close();
@@ -48,10 +50,12 @@ bool MagLink::Open() {
     // program off from steps the operator expects it to receive.
     const QString text =
         served == MagTransport::Served::Taken
-            ? QString("Another ZAVO program is already running on this computer.\n"
-                      "Steps from the magnetometer program go to that program, not to this one.")
-            : QString("The receive window for the magnetometer program could not be opened:\n%1\n"
-                      "Steps from the magnetometer program will not arrive.")
+            ? QString(
+                  "Another ZAVO program is already running on this computer.\n"
+                  "Steps from the magnetometer program go to that program, not to this one.")
+            : QString(
+                  "The receive window for the magnetometer program could not be opened:\n%1\n"
+                  "Steps from the magnetometer program will not arrive.")
                   .arg(QString::fromStdString(detail));
     ctx_.dialogs->MsgBox_Custom(text, kOKOnly | kExclamation, kLinkTitle, 0);
     return false;

@@ -97,7 +97,7 @@ void Position_Read(const std::string& element, Step& s) {
         char letter;
         int mmode, count;
     };
-    static constexpr Set kSets[] = {{'U', 7, 18}, {'A', 8, 12}, {'B', 9, 6},
+    static constexpr Set kSets[] = {{'U', 7, 18},  {'A', 8, 12}, {'B', 9, 6},
                                     {'P', 10, 15}, {'C', 11, 6}, {'D', 12, 3}};
     s.hasPosition = true;
     s.positionText = element;

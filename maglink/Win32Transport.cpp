@@ -90,7 +90,9 @@ class Win32Transport : public MagTransport {
 
 }  // namespace
 
-std::unique_ptr<MagTransport> MagTransport_System() { return std::make_unique<Win32Transport>(); }
+std::unique_ptr<MagTransport> MagTransport_System() {
+    return std::make_unique<Win32Transport>();
+}
 
 }  // namespace zavo
 

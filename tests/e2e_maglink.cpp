@@ -68,7 +68,8 @@ TEST(MagLinkE2E, CompanionToolAndTheProgramInProcess) {
     // The time stamp of a run reaches a listening magnetometer program.
     Companion listener(sockets.path(), {"listen", "--count", "1"});
     QByteArray said;
-    ASSERT_TRUE(Pump([&] { return (said += listener.p.readAllStandardError()).contains("listening"); }));
+    ASSERT_TRUE(
+        Pump([&] { return (said += listener.p.readAllStandardError()).contains("listening"); }));
     ctx.maglink->LinkString_Send(TimeStamp_Text(45296.5));
     EXPECT_EQ(listener.Finish(), 0);
     EXPECT_EQ(listener.p.readAllStandardOutput().toStdString(), "45296.5\t8\n");

@@ -27,7 +27,9 @@ Bytes Doubles(std::initializer_list<double> values) {
     return b;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Elements 1.. up to the last non-empty one.
 std::vector<std::string> Elements(const std::string& text) {
@@ -66,7 +68,7 @@ TEST(MagProtocol, StepGrammar) {
     const Row rows[] = {
         {"AD-250", 1, -1, -1, -1, -1, nullptr, 0, 0, 0},
         {"AD-050", 1, 50, -1, -1, -1, nullptr, 0, 0, 0},
-        {"AD-", 1, 0, -1, -1, -1, nullptr, 0, 0, 0},      // missing element reads as 0
+        {"AD-", 1, 0, -1, -1, -1, nullptr, 0, 0, 0},        // missing element reads as 0
         {"AD-12.5", 1, 125, -1, -1, -1, nullptr, 0, 0, 0},  // only the digits count
         {"AD-99999999999", 1, -1, -1, -1, -1, nullptr, 0, 0, 0},
         {"ARM-80-90-20", 2, 80, -1, 20, -1, nullptr, 0, 0, 0},
@@ -78,7 +80,7 @@ TEST(MagProtocol, StepGrammar) {
         {"IRM-21", 3, -1, -1, -1, -1, nullptr, 0, 0, 0},
         {"AIR-5-A3", 3, -1, -1, -1, 5, "A3", 8, 12, 3},
         {"AIR-5-D2", 3, -1, -1, -1, 5, "D2", 12, 3, 2},
-        {"AIR-5-X7", 3, -1, -1, -1, 5, "X7", 0, 0, 7},         // unknown set: keep the mode
+        {"AIR-5-X7", 3, -1, -1, -1, 5, "X7", 0, 0, 7},             // unknown set: keep the mode
         {"AIR-5-B123456", 3, -1, -1, -1, 5, "B123456", 9, 6, -1},  // index beyond 16 bits
         {"NRM-1", 0, -1, -1, -1, -1, nullptr, 0, 0, 0},
         {"TD-300", 0, -1, -1, -1, -1, nullptr, 0, 0, 0},
@@ -104,59 +106,62 @@ TEST(MagProtocol, StepGrammar) {
     }
 }
 
-TEST(MagProtocol, Payloads) {
+TEST(MagProtocol, ArrayPayloads) {
     struct Row {
         const char* what;
         CopyData data;
-        Payload::Kind kind;
         std::vector<std::string> items;
         bool mismatch;
-        std::string text;
     };
-    using K = Payload::Kind;
-    const Bytes good = Bag_Encode({{"NumEls", "2"}, {"0", "Item #0"}, {"1", "Item #1"}, {"2", "Item #2"}});
-    Bytes truncated = good;
+    const Bytes good =
+        Bag_Encode({{"NumEls", "2"}, {"0", "Item #0"}, {"1", "Item #1"}, {"2", "Item #2"}});
+    Bytes truncated = good, trailing = good;
     truncated.pop_back();
-    Bytes trailing = good;
     trailing.push_back(0);
-    Bytes noZero(300, 'x');
-    const std::string cut(255, 'x');
+    auto bag = [](const Props& p) { return CopyData{kTypePropertyBag, Bag_Encode(p)}; };
+    // clang-format off
     const Row rows[] = {
-        {"doubles 0..2", {1, Doubles({0, 1, 2})}, K::List, {"0", "1", "2"}, false, ""},
-        {"a wrong double", {1, Doubles({0, 1.5, 2})}, K::List, {"0", "1.5", "2"}, true, ""},
-        {"stray bytes after whole doubles", {1, Text(std::string(11, '\0'))}, K::List, {"0"}, false, ""},
-        {"no double at all", {1, Text("abc")}, K::List, {}, false, ""},
-        {"bag of three", {2, good}, K::List, {"Item #0", "Item #1", "Item #2"}, false, ""},
-        {"bag with a wrong string",
-         {2, Bag_Encode({{"NumEls", "1"}, {"0", "Item #0"}, {"1", "Item #9"}})},
-         K::List, {"Item #0", "Item #9"}, true, ""},
-        {"bag missing a string", {2, Bag_Encode({{"NumEls", "1"}, {"1", "Item #1"}})},
-         K::List, {"", "Item #1"}, true, ""},
-        {"bag claiming a billion strings",
-         {2, Bag_Encode({{"NumEls", "1000000000"}, {"0", "Item #0"}})},
-         K::List, {"Item #0", "", ""}, true, ""},
-        {"bag with a negative count", {2, Bag_Encode({{"NumEls", "-1"}})}, K::List, {}, false, ""},
-        {"bag without NumEls reads string 0", {2, Bag_Encode({{"0", "Item #0"}})}, K::List,
-         {"Item #0"}, false, ""},
-        {"bag with a non-numeric count", {2, Bag_Encode({{"NumEls", "two"}})}, K::List, {}, true, ""},
-        {"truncated bag", {2, truncated}, K::List, {}, true, ""},
-        {"bag with trailing bytes", {2, trailing}, K::List, {}, true, ""},
-        {"not a bag", {2, Text("hello")}, K::List, {}, true, ""},
-        {"step text", {3, Text(std::string("AD-050\0junk", 11))}, K::Text, {}, false, "AD-050"},
-        {"text without zero byte", {3, Text("AD-050")}, K::Text, {}, false, "AD-050"},
-        {"300 bytes without zero", {3, noZero}, K::Text, {}, false, cut},
-        {"empty text", {3, {}}, K::Text, {}, false, ""},
-        {"type 0", {0, Text("AD-050")}, K::Ignored, {}, false, ""},
-        {"type 4", {4, Text("AD-050")}, K::Ignored, {}, false, ""},
+        {"doubles 0..2",               {1, Doubles({0, 1, 2})},     {"0", "1", "2"},   false},
+        {"a wrong double",             {1, Doubles({0, 1.5, 2})},   {"0", "1.5", "2"}, true},
+        {"stray bytes after a double", {1, Bytes(11, 0)},           {"0"},             false},
+        {"no whole double",            {1, Text("abc")},            {},                false},
+        {"bag of three",               {2, good},                   {"Item #0", "Item #1", "Item #2"}, false},
+        {"a wrong string",             bag({{"NumEls", "1"}, {"0", "Item #0"}, {"1", "Item #9"}}),
+                                       {"Item #0", "Item #9"}, true},
+        {"a missing string",           bag({{"NumEls", "1"}, {"1", "Item #1"}}), {"", "Item #1"}, true},
+        {"a billion strings claimed",  bag({{"NumEls", "1000000000"}, {"0", "Item #0"}}),
+                                       {"Item #0", "", ""}, true},
+        {"a negative count",           bag({{"NumEls", "-1"}}),     {},                false},
+        {"no NumEls: string 0 alone",  bag({{"0", "Item #0"}}),     {"Item #0"},       false},
+        {"a non-numeric count",        bag({{"NumEls", "two"}}),    {},                true},
+        {"a truncated bag",            {2, truncated},              {},                true},
+        {"a bag with trailing bytes",  {2, trailing},               {},                true},
+        {"not a bag",                  {2, Text("hello")},          {},                true},
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         const Payload p = CopyData_Read(r.data);
-        EXPECT_EQ(p.kind, r.kind);
+        EXPECT_EQ(p.kind, Payload::Kind::List);
         EXPECT_EQ(p.items, r.items);
         EXPECT_EQ(p.mismatch, r.mismatch);
-        EXPECT_EQ(p.text, r.text);
     }
+}
+
+TEST(MagProtocol, TextPayloadsAndUnknownTypes) {
+    const std::pair<Bytes, std::string> texts[] = {
+        {Text(std::string("AD-050\0junk", 11)), "AD-050"},  // up to the zero byte
+        {Text("AD-050"), "AD-050"},                         // no zero byte at all
+        {Bytes(300, 'x'), std::string(255, 'x')},           // cut at the buffer's size
+        {{}, ""},
+    };
+    for (const auto& [bytes, text] : texts) {
+        const Payload p = CopyData_Read({kTypeText, bytes});
+        EXPECT_EQ(p.kind, Payload::Kind::Text);
+        EXPECT_EQ(p.text, text);
+    }
+    for (std::uint32_t type : {0u, 4u, 0xFFFFFFFFu})
+        EXPECT_EQ(CopyData_Read({type, Text("AD-050")}).kind, Payload::Kind::Ignored) << type;
 }
 
 TEST(MagProtocol, FramesAndReplies) {
@@ -198,9 +203,14 @@ TEST(MagProtocol, FramesAndReplies) {
 
 TEST(MagProtocol, TimeStampText) {
     const std::pair<double, const char*> rows[] = {
-        {45296.5, "45296.5"},    {45296.53125, "45296.53"}, {86399.99, "86399.99"},
-        {3600, "3600"},          {0, "0"},                  {0.25, "0.25"},
-        {0.00005, "0.00005"},    {12.3456789, "12.34568"},
+        {45296.5, "45296.5"},
+        {45296.53125, "45296.53"},
+        {86399.99, "86399.99"},
+        {3600, "3600"},
+        {0, "0"},
+        {0.25, "0.25"},
+        {0.00005, "0.00005"},
+        {12.3456789, "12.34568"},
     };
     // Whatever the locale, the decimal point stays ".".
     const std::string before = std::setlocale(LC_ALL, nullptr);
@@ -240,7 +250,8 @@ TEST(MagProtocol, RandomInputs) {
         ASSERT_LE(f.used, b.size());
         if (f.status == FrameRead::Status::Complete) ++complete;
         for (std::uint32_t type = 1; type <= 3; ++type) {
-            const Payload p = CopyData_Read({type, f.status == FrameRead::Status::Complete ? f.data.bytes : b});
+            const Payload p =
+                CopyData_Read({type, f.status == FrameRead::Status::Complete ? f.data.bytes : b});
             ASSERT_LE(p.text.size(), kTextBuffer);
             ASSERT_EQ(p.text.find('\0'), std::string::npos);
             ASSERT_LE(p.items.size(), b.size() + 1);
@@ -307,7 +318,8 @@ TEST_F(MagLinkTest, ServedFromStartUpToClose) {
     second.ctx().maglink->Transport_Set(std::move(t));
     second.program->window().Form_Load();
     ASSERT_EQ(second.dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(second.dialogs.boxes[0].prompt.startsWith("Another ZAVO program is already running"));
+    EXPECT_TRUE(
+        second.dialogs.boxes[0].prompt.startsWith("Another ZAVO program is already running"));
     EXPECT_FALSE(second.ctx().maglink->Serving());
 }
 
@@ -323,14 +335,10 @@ TEST_F(MagLinkTest, StepsPresetThePanel) {
     Settings& st = ctx.settings;
     st.REKFD = 1, st.REKFA = 3, st.REKFM = 2, st.TOVFP = 4, st.DMGFD = 5;
     const Row rows[] = {
-        {"AD-250", {1, "7", "7", "7", "7"}},
-        {"AD-050", {1, "50", "7", "7", "7"}},
-        {"ARM-80-90-20", {2, "80", "3", "20", "7"}},
-        {"ARM--80", {2, "80", "0", "0", "7"}},
-        {"IRM-21", {3, "80", "0", "0", "4"}},
-        {"IRM-12", {3, "80", "0", "0", "12"}},
-        {"NRM", {3, "80", "0", "0", "12"}},
-        {"TD-100", {3, "80", "0", "0", "12"}},
+        {"AD-250", {1, "7", "7", "7", "7"}},         {"AD-050", {1, "50", "7", "7", "7"}},
+        {"ARM-80-90-20", {2, "80", "3", "20", "7"}}, {"ARM--80", {2, "80", "0", "0", "7"}},
+        {"IRM-21", {3, "80", "0", "0", "4"}},        {"IRM-12", {3, "80", "0", "0", "12"}},
+        {"NRM", {3, "80", "0", "0", "12"}},          {"TD-100", {3, "80", "0", "0", "12"}},
         {"AD-9", {1, "9", "0", "0", "12"}},
     };
     Fill("7");

@@ -26,9 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 struct LocalLinkTest : ::testing::Test {
-    const std::string name =
-        "zavo-test-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
-        ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string name = "zavo-test-" + std::to_string(QCoreApplication::applicationPid()) +
+                             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     const std::string path = (QDir::tempPath() + "/").toStdString() + name;
     std::unique_ptr<MagTransport> server = MagTransport_System();
     std::vector<CopyData> got;
@@ -37,7 +36,8 @@ struct LocalLinkTest : ::testing::Test {
     void TearDown() override { server->Stop(); }
 
     MagTransport::Served Serve(MagTransport& t) {
-        return t.Serve(name, [this](const CopyData& d) { got.push_back(d); }, detail);
+        return t.Serve(
+            name, [this](const CopyData& d) { got.push_back(d); }, detail);
     }
     // Runs the event loop until done, for at most ms.
     static bool Pump(const std::function<bool()>& done, int ms = 3000) {

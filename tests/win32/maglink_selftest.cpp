@@ -20,7 +20,8 @@ int main() {
     std::vector<CopyData> got;
     std::string detail;
     auto link = MagTransport_System();
-    Check(link->Serve(kReceiveName, [&](const CopyData& d) { got.push_back(d); }, detail) ==
+    Check(link->Serve(
+              kReceiveName, [&](const CopyData& d) { got.push_back(d); }, detail) ==
               MagTransport::Served::Serving,
           "serves the receive window");
     auto second = MagTransport_System();
@@ -36,12 +37,11 @@ int main() {
     const Step s = Step_Read(p.text);
     Check(s.mode == 3 && s.TOVField == 5 && s.MMode == 8 && s.MIndex == 3, "step reads back");
 
-    Check(link->Send(kSendName, Text_Payload("45296.5"), 0, 1000) ==
-              MagTransport::Sent::NoReceiver,
+    Check(link->Send(kSendName, Text_Payload("45296.5"), 0, 1000) == MagTransport::Sent::NoReceiver,
           "no magnetometer window: nothing sent");
     link->Stop();
-    Check(link->Send(kReceiveName, Text_Payload("AD-050"), 0, 1000) ==
-              MagTransport::Sent::NoReceiver,
-          "a stopped window is gone");
+    Check(
+        link->Send(kReceiveName, Text_Payload("AD-050"), 0, 1000) == MagTransport::Sent::NoReceiver,
+        "a stopped window is gone");
     return failures == 0 ? 0 : 1;
 }

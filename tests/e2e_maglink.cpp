@@ -54,7 +54,12 @@ struct Companion {
 TEST(MagLinkE2E, CompanionToolAndTheProgramInProcess) {
     // Sockets of this test only: a program running on the machine is left alone.
     QTemporaryDir sockets;
+    const QByteArray tmpdir = qgetenv("TMPDIR");
     qputenv("TMPDIR", sockets.path().toLocal8Bit());
+    struct Restore {
+        const QByteArray& old;
+        ~Restore() { old.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", old); }
+    } restore{tmpdir};
     test::TestProgram tp;
     Ctx& ctx = tp.ctx();
     ctx.maglink->Transport_Set(MagTransport_System());

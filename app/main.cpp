@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     dialogs.SetWindow(&program.window(), program.ctx().ui->fraCmd);
 
     program.window().Form_Load();
+    program.window().Activation_InitEnable();
     program.window().show();
     return app.exec();
 }

@@ -33,6 +33,8 @@ class MagLink;
 class RunSequence;
 class InstrumentInit;
 class RunTrace;
+class PortSearch;
+class FreqOptimize;
 class Shortcuts;
 class ServiceControls;
 
@@ -73,6 +75,8 @@ struct Ctx {
     RunSequence* run_ops = nullptr;
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
+    PortSearch* search = nullptr;
+    FreqOptimize* freq = nullptr;
     Shortcuts* keys = nullptr;
     ServiceControls* service = nullptr;
 

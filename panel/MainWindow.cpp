@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "operations/InstrumentInit.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
@@ -575,10 +577,15 @@ void MainWindow::timLEDBlink_Timer() {
 }
 
 void MainWindow::cmdInit_Click() {
-    // Until the instrument initialization exists, INITIALIZE only unlocks the panel.
-    ctx_.enabling->Panels_Enable(true);
-    ctx_.options->Controls_Enable(true);
-    ctx_.status->Status_Show(true);
+    ctx_.init->Instrument_Init();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!initOnShow_ || activated_) return;
+    activated_ = true;
+    // From the event loop, so the window is on the screen before the search.
+    QTimer::singleShot(0, this, [this] { ctx_.init->Instrument_Init(); });
 }
 
 }  // namespace zavo

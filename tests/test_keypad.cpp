@@ -105,23 +105,6 @@ TEST_F(KeypadTest, EntriesAgainstTheRateLimit) {
     EXPECT_EQ(ForeColor(kb.picFocus), kRed);
 }
 
-TEST_F(KeypadTest, LimitsByBoxAndMode) {
-    Settings& s = ctx.settings;
-    s.REKFD = 80;
-    const struct {
-        int mode, rate;
-        QWidget* box;
-        double limit;
-    } cases[] = {{1, 0, ui.txtACMax, 200},   {1, 3, ui.txtACMax, 100},   {2, 2, ui.txtACMax, 150},
-                 {3, 0, ui.txtACMax, 0},     {2, 0, ui.txtACMin, 80},    {2, 0, ui.txtDCField, 500},
-                 {1, 0, ui.txtRampTime, 30}, {3, 0, ui.txtTOVField, 20}, {3, 0, ui.txtTOVTime, 10},
-                 {1, 0, ui.txtTumbler, 0}};
-    for (const auto& c : cases) {
-        s.ZAVMODE = Int16(c.mode), s.DMGER = s.REKER = Int16(c.rate);
-        EXPECT_EQ(Keypad::Limit_Of(ctx, c.box), c.limit) << c.box->objectName().toStdString();
-    }
-}
-
 // Pressed keys are coloured until 0.05 s after their release.
 TEST_F(KeypadTest, KeyColoursOnPressAndRelease) {
     Keypad kb(ctx, ui.txtRampTime);

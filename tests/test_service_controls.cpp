@@ -47,7 +47,7 @@ struct ServiceTest : ::testing::Test {
     }
 };
 
-TEST_F(ServiceTest, EachButtonSendsItsCommandAndPanelsComeBackAsTheyWere) {
+TEST_F(ServiceTest, EachButtonSendsItsCommandAndThePanelsComeBackAsTheyWere) {
     const struct {
         QPushButton* button;
         W sent;
@@ -81,16 +81,19 @@ TEST_F(ServiceTest, EachButtonSendsItsCommandAndPanelsComeBackAsTheyWere) {
     ui.cmdService[1]->click();
     ASSERT_EQ(tp.port.writeTimes.size(), 2u);
     EXPECT_GE(tp.port.writeTimes[1] - tp.port.writeTimes[0], 0.02);
-    EXPECT_EQ(ctx.instr.SDActual, 0);
-    ui.cmdSD[1]->click();
-    EXPECT_EQ(ctx.instr.SDActual, 1);
-}
-
-TEST_F(ServiceTest, DemagnetizerOnStopsTheHoldCount) {
+    // Switching the demagnetizer ends its hold count.
     ui.timSD->start(1000), ui.lblSD->setText("212");
     ui.cmdSD[1]->click();
-    EXPECT_FALSE(ui.timSD->isActive());
-    EXPECT_EQ(ui.lblSD->text(), "");
+    EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
+
+    tp.port.Answers({{"w", "WP Test is ON \r\n"}});  // the position-test button turns green
+    ui.cmdControl[0]->click();
+    EXPECT_EQ(BackColor(ui.cmdControl[0]), kLightGreen);
+    tp.program->window().show();
+    QApplication::processEvents();
+    tp.Screenshot("service_window");
+    ui.fraSERVMODE->grab().save(
+        QString::fromStdString((test::ScreenshotDir() / "service_frame.png").string()));
 }
 
 // After a demagnetization the controller holds the run's values and the slow rate it ended
@@ -123,20 +126,6 @@ TEST_F(ServiceTest, SecondClickWhileAnOperationRunsIsRefusedVisibly) {
     expected.push_back(true);
     EXPECT_EQ(during, expected);
     for (QPushButton* b : ctx.service->Buttons()) EXPECT_TRUE(b->isEnabled());
-}
-
-TEST_F(ServiceTest, ScreenshotOfTheServiceFrame) {
-    // "WP Test is ON": the position-test button turns green.
-    tp.port.Answers({{"w", "WP Test is ON \r\n"}});
-    ui.cmdControl[0]->click();
-    ui.txtTerm->setPlainText("-> w\n<- WP Test is ON \n-> IP\n<- Actual RAM Set:\n");
-    ui.txtTumbler->setText("5");
-    tp.program->window().show();
-    QApplication::processEvents();
-    tp.Screenshot("service_window");
-    ui.fraSERVMODE->grab().save(
-        QString::fromStdString((test::ScreenshotDir() / "service_frame.png").string()));
-    EXPECT_EQ(BackColor(ui.cmdControl[0]), kLightGreen);
 }
 
 }  // namespace

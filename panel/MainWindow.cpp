@@ -17,6 +17,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "maglink/MagLink.h"
 #include "operations/DemagHold.h"
 #include "operations/InstrumentInit.h"
 #include "panel/Controls.h"
@@ -544,6 +545,7 @@ bool MainWindow::Log_Open() {
 }
 
 void MainWindow::Form_Load() {
+    ctx_.maglink->Open();
     Controls& ui = *ctx_.ui;
     Settings& s = ctx_.settings;
     ctx_.options->Controls_Enable(false);

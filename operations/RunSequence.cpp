@@ -13,6 +13,7 @@
 #include "link/StatusLine.h"
 #include "link/TextUtil.h"
 #include "maglink/MagLink.h"
+#include "maglink/MagProtocol.h"
 #include "operations/DemagHold.h"
 #include "operations/ModeSwitch.h"
 #include "operations/ParamUpload.h"
@@ -37,11 +38,6 @@ const std::string kEsc(1, '\x1b');
 const std::string kExecute("G");
 
 }  // namespace
-
-std::string TimeStamp_Text(double secondsSinceMidnight) {
-    // The receiver reads a single: the value is rounded to one first.
-    return QString::number(double(float(secondsSinceMidnight)), 'g', 7).toStdString();
-}
 
 RunSequence::RunSequence(Ctx& ctx) : ctx_(ctx) {
     Controls& ui = *ctx_.ui;

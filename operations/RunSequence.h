@@ -9,11 +9,6 @@ namespace zavo {
 
 struct Ctx;
 
-// The time of day as the magnetometer program reads it: seconds since
-// midnight, single precision, up to seven significant digits, "." as the
-// decimal point whatever the locale ("45296.5").
-std::string TimeStamp_Text(double secondsSinceMidnight);
-
 class RunSequence {
   public:
     // Connects START and ABORT.

@@ -65,16 +65,6 @@ struct Rig {
     test::FakeUnit unit{tp.port, tp.clock};
 };
 
-TEST(TimeStamp, SecondsSinceMidnightAsASingle) {
-    const tuple<double, const char*> cases[] = {
-        {45296.5, "45296.5"},
-        {0, "0"},
-        {86399.99, "86399.99"},
-        {3600.125, "3600.125"},
-        {45296.123456, "45296.13"}};  // as a single: 45296.125
-    for (auto [t, text] : cases) EXPECT_EQ(TimeStamp_Text(t), text) << t;
-}
-
 // Demagnetization: stages on (demagnetizer first), the passes by the demagnetization mode,
 // the specimen out of the coil after each, one time stamp per "G", amplifier off at the end.
 TEST(Run, DemagnetizerPasses) {

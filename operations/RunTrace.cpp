@@ -1,6 +1,7 @@
 #include "operations/RunTrace.h"
 
 #include <QDateTime>
+#include <cstdlib>
 
 #include "core/Activity.h"
 #include "core/Clock.h"
@@ -58,7 +59,12 @@ QString RunTrace::Now_Iso() const {
     const double now = ctx_.clock->Now();
     const QDateTime local(ctx_.clock->Today(),
                           QTime::fromMSecsSinceStartOfDay(int(now * 1000) % 86400000));
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+    // "+00:00" rather than "Z": a local time that happens to have no offset.
+    const int offset = local.offsetFromUtc() / 60;
+    return local.toString("yyyy-MM-ddTHH:mm:ss") + (offset < 0 ? '-' : '+') +
+           QString("%1:%2")
+               .arg(std::abs(offset) / 60, 2, 10, QChar('0'))
+               .arg(std::abs(offset) % 60, 2, 10, QChar('0'));
 }
 
 void RunTrace::Run_Begin() {

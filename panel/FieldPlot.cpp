@@ -188,16 +188,17 @@ void FieldPlot::Value_Add(Kind kind, double value) {
             points.append({p.x(), points.last().y()});
         points.append(p);
     }
-    if (clock_.Now() - lastDraw_ >= kRedraw || clock_.Now() < lastDraw_)
-        Draw();
-    else
-        Draw_Soon();
+    Draw_Soon();
 }
 
 void FieldPlot::Draw_Soon() {
-    if (timer_.isActive()) return;
-    const double wait = kRedraw - (clock_.Now() - lastDraw_);
-    timer_.start(std::max(1, int(std::lround(wait * 1000))));
+    // Never inside the exchange that brought the value: the chart takes it
+    // over at the next pass of the event loop once a period has gone by.
+    const double since = clock_.Now() - lastDraw_;
+    const double wait = since >= kRedraw || since < 0 ? 0 : kRedraw - since;
+    const int ms = int(std::lround(wait * 1000));
+    if (timer_.isActive() && timer_.remainingTime() <= ms) return;
+    timer_.start(ms);
 }
 
 void FieldPlot::Execute_End() {

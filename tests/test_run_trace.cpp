@@ -39,16 +39,16 @@ QList<QPointF> Ms(QList<QPointF> points) {
     return points;
 }
 
-// Local times with an offset that is not zero.
-struct PragueTime {
-    PragueTime() {
+// The local time zone of the test.
+struct LocalZone {
+    explicit LocalZone(const char* zone) {
         const char* tz = std::getenv("TZ");
         old = tz ? tz : "";
         had = tz != nullptr;
-        setenv("TZ", "Europe/Prague", 1);
+        setenv("TZ", zone, 1);
         tzset();
     }
-    ~PragueTime() {
+    ~LocalZone() {
         had ? setenv("TZ", old.c_str(), 1) : unsetenv("TZ");
         tzset();
     }
@@ -219,7 +219,7 @@ struct JournalCase {
 }  // namespace
 
 TEST_F(Trace, OneRowPerRunForEachModeAndOutcome) {
-    PragueTime prague;
+    LocalZone prague("Europe/Prague");
     // clang-format off
     const JournalCase runs[] = {
         {"three axes with the tumbler, done",
@@ -351,6 +351,7 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
 }
 
 TEST_F(Trace, NumbersKeepTheirPointInADecimalCommaLocale) {
+    LocalZone utc("UTC");
     const std::string old = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -368,6 +369,7 @@ TEST_F(Trace, NumbersKeepTheirPointInADecimalCommaLocale) {
     EXPECT_EQ(Column(rows[0], "pulse_time") + " " + Column(rows[0], "coil_temp_C") + " " +
                   Column(rows[0], "duration_s"),
               "1.5 40.3 12.3");
+    EXPECT_EQ(Column(rows[0], "started"), "2026-12-06T10:00:00+00:00");
     EXPECT_EQ(rows[0].size(), Journal::Columns().size());
 }
 

@@ -6,14 +6,17 @@
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
+#include "link/PortSearch.h"
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
 #include "maglink/MagLink.h"
-#include "operations/ModeSwitch.h"
+#include "operations/FreqOptimize.h"
 #include "operations/InstrumentInit.h"
+#include "operations/ModeSwitch.h"
 #include "operations/ParamUpload.h"
 #include "operations/RunSequence.h"
 #include "operations/RunTrace.h"
+#include "operations/ServiceControls.h"
 #include "operations/StatusReport.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -21,6 +24,7 @@
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
+#include "panel/Shortcuts.h"
 
 namespace zavo {
 
@@ -72,6 +76,14 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.run_ops = runSeq_.get();
     init_ = std::make_unique<InstrumentInit>(ctx_);
     ctx_.init = init_.get();
+    search_ = std::make_unique<PortSearch>(ctx_);
+    ctx_.search = search_.get();
+    freq_ = std::make_unique<FreqOptimize>(ctx_);
+    ctx_.freq = freq_.get();
+    service_ = std::make_unique<ServiceControls>(ctx_);
+    ctx_.service = service_.get();
+    keys_ = std::make_unique<Shortcuts>(ctx_);
+    ctx_.keys = keys_.get();
 
     window_->Build();
 }

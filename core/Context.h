@@ -33,6 +33,10 @@ class MagLink;
 class RunSequence;
 class InstrumentInit;
 class RunTrace;
+class PortSearch;
+class FreqOptimize;
+class Shortcuts;
+class ServiceControls;
 
 struct Ctx {
     ProgramPaths paths;
@@ -71,6 +75,10 @@ struct Ctx {
     RunSequence* run_ops = nullptr;
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
+    PortSearch* search = nullptr;
+    FreqOptimize* freq = nullptr;
+    Shortcuts* keys = nullptr;
+    ServiceControls* service = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

@@ -30,6 +30,9 @@ constexpr const char* kHotCoil = "-> Warning: Hot Coil ";
 constexpr const char* kAppTitle = "ZAVO";
 // Silence that proves nothing more is on its way from the controller.
 constexpr double kFlushQuiet = 0.2;
+// A line that never falls silent (another kind of device talking on its own)
+// is given up on after this long.
+constexpr double kFlushLongest = 2.0;
 
 bool Begins(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
@@ -532,10 +535,13 @@ void CommandLink::Flush() {
     // The line is already known to have been silent long enough: anything
     // the controller sent since would still be waiting in the buffer.
     if (!waiting && quietSince_ >= 0 && Timer_Elapsed(clock, quietSince_) > kFlushQuiet) return;
-    double start = clock.Now();
+    const double begin = clock.Now();
+    double start = begin;
     for (;;) {
         const double e = Timer_Elapsed(clock, start);
         if (e > kFlushQuiet || port.Failed()) break;
+        // Not known to be quiet: the next flush waits again.
+        if (Timer_Elapsed(clock, begin) > kFlushLongest || ctx_.run.StopRequest) return;
         clock.Yield(kFlushQuiet - e + 0.001);
         if (port.BytesAvailable() > 0) {
             port.DiscardInput();

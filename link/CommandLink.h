@@ -42,8 +42,8 @@ class CommandLink {
     // Collects one further reply line; Timeout 0 becomes 3 s. Returns "" in
     // simulation and when called during an exchange.
     std::string Reply_Read(double& Timeout);
-    // Discards the input until the line has been silent for 0.2 s (nothing
-    // during an exchange).
+    // Discards the input until the line has been silent for 0.2 s, for at
+    // most 2 s and not past STOP (nothing during an exchange).
     void Input_Flush();
 
     // True while an exchange or Reply_Read owns the port.

@@ -3,6 +3,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTimer>
+#include <algorithm>
 
 namespace zavo {
 
@@ -23,12 +24,21 @@ QtSerialPort::~QtSerialPort() {
     port_->close();
 }
 
-std::string QtSerialPort::DeviceName(int n) const {
-    const fs::path link = portsDir_ / ("COM" + std::to_string(n));
+fs::path QtSerialPort::Link(int n) const {
+    return portsDir_ / ("COM" + std::to_string(n));
+}
+
+bool QtSerialPort::Linked(int n) const {
     std::error_code ec;
-    if (fs::exists(link, ec)) {
-        const fs::path target = fs::canonical(link, ec);
-        return ec ? link.string() : target.string();
+    const fs::path link = Link(n);
+    return fs::is_symlink(link, ec) || fs::exists(link, ec);
+}
+
+std::string QtSerialPort::DeviceName(int n) const {
+    if (Linked(n)) {
+        std::error_code ec;
+        const fs::path target = fs::canonical(Link(n), ec);
+        return ec ? Link(n).string() : target.string();
     }
 #ifdef Q_OS_WIN
     return "COM" + std::to_string(n);
@@ -37,23 +47,36 @@ std::string QtSerialPort::DeviceName(int n) const {
 #endif
 }
 
+std::vector<std::string> QtSerialPort::Devices() const {
+    std::vector<std::string> names;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        names.push_back(info.portName().toStdString());
+#else
+        names.push_back(info.systemLocation().toStdString());
+#endif
+    }
+    return names;
+}
+
 bool QtSerialPort::Port_Exists(int n) {
     if (n < 1) return false;
-    std::error_code ec;
-    if (fs::exists(portsDir_ / ("COM" + std::to_string(n)), ec)) return true;
-#ifdef Q_OS_WIN
-    const QString name = QString("COM%1").arg(n);
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        if (info.portName().compare(name, Qt::CaseInsensitive) == 0) return true;
-    return false;
-#else
-    return fs::exists(DeviceName(n), ec);
-#endif
+    // A link whose device is gone (unplugged, the terminal closed) is an
+    // absent port: the platform's device of that number is something else.
+    if (Linked(n)) {
+        std::error_code ec;
+        return fs::exists(Link(n), ec);
+    }
+    // Only devices with hardware behind them: the kernel keeps placeholders
+    // for serial ports that are not there, and Qt's list leaves them out.
+    const std::vector<std::string> devices = Devices();
+    return std::find(devices.begin(), devices.end(), DeviceName(n)) != devices.end();
 }
 
 bool QtSerialPort::Open(int n) {
     Close();
     failed_ = false;
+    denied_ = false;
     error_.clear();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(QString::fromStdString(DeviceName(n)));
@@ -64,6 +87,7 @@ bool QtSerialPort::Open(int n) {
     port->setFlowControl(QSerialPort::NoFlowControl);
     if (!port->open(QIODevice::ReadWrite)) {
         error_ = port->errorString().toStdString();
+        denied_ = port->error() == QSerialPort::PermissionError;
         return false;
     }
     // A pseudo-terminal has no modem lines: DTR cannot be set there.

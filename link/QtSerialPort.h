@@ -9,8 +9,9 @@ class QSerialPort;
 
 namespace zavo {
 
-// The real port. Port n is <program folder>/ports/COM<n> when that path
-// exists (a link to a device or a pseudo-terminal), else the platform's name.
+// The real port. Port n is <program folder>/ports/COM<n> when that link
+// exists (to a device or a pseudo-terminal; a link whose target is gone is an
+// absent port), else the platform's device of that number.
 //
 // A fatal device error (unplugged, the other end of a pseudo-terminal gone)
 // closes the port at once and is remembered in Failed(): the device keeps
@@ -33,17 +34,22 @@ class QtSerialPort : public SerialPort {
     void DiscardOutput() override;
     bool Failed() const override { return failed_; }
     std::string LastError() const override { return error_; }
-
+    bool AccessDenied() const override { return denied_; }
     // The device path port n maps to.
-    std::string DeviceName(int n) const;
+    std::string DeviceName(int n) const override;
+    std::vector<std::string> Devices() const override;
 
   private:
+    std::filesystem::path Link(int n) const;
+    // ports/COM<n> is there, whether or not its target still is.
+    bool Linked(int n) const;
     void OnError(int error);
 
     std::filesystem::path portsDir_;
     std::unique_ptr<QSerialPort> port_;
     int number_ = 0;
     bool failed_ = false;
+    bool denied_ = false;
     bool opening_ = false;
     std::string error_;
 };

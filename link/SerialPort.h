@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zavo {
 
@@ -33,6 +34,14 @@ public:
     // other end gone); the port is closed then. Cleared by Open.
     virtual bool Failed() const = 0;
     virtual std::string LastError() const = 0;
+    // The last Open failed because the user may not use the device (on Linux:
+    // not in the group that owns serial devices).
+    virtual bool AccessDenied() const { return false; }
+    // The device port n stands for, as the operator knows it ("COM3",
+    // "/dev/ttyUSB0").
+    virtual std::string DeviceName(int n) const { return "COM" + std::to_string(n); }
+    // The serial devices the system has, whether numbered or not.
+    virtual std::vector<std::string> Devices() const { return {}; }
 
     // Port events and errors as the link's event procedure numbers them
     // (3..7 events, 1001..1011 errors); set by the owner of the port.

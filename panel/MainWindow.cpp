@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <system_error>
@@ -16,6 +17,8 @@
 #include "dialogs/JournalView.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "maglink/MagLink.h"
+#include "operations/InstrumentInit.h"
 #include "operations/Journal.h"
 #include "operations/RunTrace.h"
 #include "panel/Controls.h"
@@ -612,6 +615,7 @@ bool MainWindow::Log_Open() {
 }
 
 void MainWindow::Form_Load() {
+    ctx_.maglink->Open();
     Controls& ui = *ctx_.ui;
     Settings& s = ctx_.settings;
     ctx_.options->Controls_Enable(false);
@@ -655,10 +659,15 @@ void MainWindow::timLEDBlink_Timer() {
 }
 
 void MainWindow::cmdInit_Click() {
-    // Until the instrument initialization exists, INITIALIZE only unlocks the panel.
-    ctx_.enabling->Panels_Enable(true);
-    ctx_.options->Controls_Enable(true);
-    ctx_.status->Status_Show(true);
+    ctx_.init->Instrument_Init();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!initOnShow_ || activated_) return;
+    activated_ = true;
+    // From the event loop, so the window is on the screen before the search.
+    QTimer::singleShot(0, this, [this] { ctx_.init->Instrument_Init(); });
 }
 
 }  // namespace zavo

@@ -46,9 +46,13 @@ class MainWindow : public QMainWindow {
     // The journal's last rows in their own window.
     void cmdJournal_Click();
     JournalView* Journal_View() const;
+    // The window's first showing initializes the instrument (the program
+    // asks for it; tests that show the window do not).
+    void Activation_InitEnable() { initOnShow_ = true; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     // Twips of the design layout to pixels of this screen.
@@ -70,6 +74,8 @@ class MainWindow : public QMainWindow {
     QWidget* body_;
     bool blink_ = false;
     bool touch_ = false;
+    bool initOnShow_ = false;
+    bool activated_ = false;
     // The black frame label shown behind each parameter box in tablet mode.
     std::map<QLineEdit*, QLabel*> blackFrames_;
     QGroupBox* fraPlot_ = nullptr;

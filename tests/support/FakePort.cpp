@@ -3,7 +3,10 @@
 namespace zavo::test {
 
 bool FakePort::Open(int n) {
-    if (refuseOpen.count(n) || !existing.count(n)) return false;
+    open_ = false;
+    denied_ = denyAccess.count(n) > 0;
+    if (denied_ || refuseOpen.count(n) || !existing.count(n)) return false;
+    opened.push_back(n);
     number_ = n;
     open_ = true;
     failed_ = false;
@@ -35,6 +38,13 @@ void FakePort::Deliver(const std::string& bytes) {
 
 void FakePort::DeliverAfter(double seconds, const std::string& bytes) {
     clock_.After(seconds, [this, bytes] { Deliver(bytes); });
+}
+
+void FakePort::Chatter(double interval, char c) {
+    clock_.After(interval, [this, interval, c] {
+        Deliver(std::string(1, c));
+        Chatter(interval, c);
+    });
 }
 
 void FakePort::FailAfter(double seconds) {

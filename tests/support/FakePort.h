@@ -32,13 +32,20 @@ class FakePort : public SerialPort {
     }
     void DiscardOutput() override {}
     bool Failed() const override { return failed_; }
-    std::string LastError() const override { return failed_ ? "device gone" : ""; }
+    std::string LastError() const override {
+        return failed_ ? "device gone" : denied_ ? "Permission denied" : "";
+    }
+    bool AccessDenied() const override { return denied_; }
+    std::vector<std::string> Devices() const override { return devices; }
 
     // Bytes arriving now / after a delay on the fake clock.
     void Deliver(const std::string& bytes);
     void DeliverAfter(double seconds, const std::string& bytes);
     // The device fails after the delay (reads and writes fail, port closed).
     void FailAfter(double seconds);
+    // From now on the line receives byte c every interval seconds, for ever
+    // (a device that talks without being asked).
+    void Chatter(double interval, char c = '$');
     // Answers each written command: the function returns the reply bytes
     // (delivered after replyDelay), or nothing for no reply.
     std::function<std::string(const std::string& cmd)> responder;
@@ -54,6 +61,9 @@ class FakePort : public SerialPort {
     std::set<int> existing{1, 2, 3, 4, 5, 6, 7, 8};
     std::vector<std::string> writes;  // each Write call
     std::set<int> refuseOpen;         // port numbers that cannot be opened
+    std::set<int> denyAccess;         // port numbers the user may not open
+    std::vector<std::string> devices;  // the system's serial devices
+    std::vector<int> opened;           // each successful Open
     std::vector<double> writeTimes;   // clock time (absolute) of each write
     int discards = 0;                 // DiscardInput calls
 
@@ -73,6 +83,7 @@ class FakePort : public SerialPort {
     std::deque<unsigned char> in_;
     bool open_ = false;
     bool failed_ = false;
+    bool denied_ = false;
     int number_ = 0;
 };
 

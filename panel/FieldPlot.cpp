@@ -17,25 +17,25 @@ namespace zavo {
 
 namespace {
 
-// A round tick step that cuts span into at most about six parts.
-double Tick_Step(double span) {
-    const double unit = std::pow(10.0, std::floor(std::log10(span / 6)));
+// A round tick step that cuts span into at most about `parts` parts.
+double Tick_Step(double span, int parts) {
+    const double unit = std::pow(10.0, std::floor(std::log10(span / parts)));
     for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (span / (m * unit) <= 6.5) return m * unit;
+        if (span / (m * unit) <= parts + 0.5) return m * unit;
     return 10 * unit;
 }
 
 // An axis end a little above top, on a tick, never below floor.
-double Axis_Top(double top, double floor) {
+double Axis_Top(double top, double floor, int parts) {
     top = std::max(top * 1.05, floor);
-    const double step = Tick_Step(top);
+    const double step = Tick_Step(top, parts);
     return std::ceil(top / step - 1e-9) * step;
 }
 
-void Range_Set(QValueAxis* axis, double from, double to) {
+void Range_Set(QValueAxis* axis, double from, double to, int parts) {
     axis->setRange(from, to);
     axis->setTickAnchor(0);
-    axis->setTickInterval(Tick_Step(to - from));
+    axis->setTickInterval(Tick_Step(to - from, parts));
 }
 
 double Extreme(const QList<QPointF>& points) {
@@ -152,6 +152,7 @@ void FieldPlot::Course_Begin(const Request& request) {
 void FieldPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Titles_Set();
+    Axes_Fit();
 }
 
 void FieldPlot::Titles_Set() {
@@ -227,24 +228,28 @@ void FieldPlot::Draw() {
 }
 
 void FieldPlot::Axes_Fit() {
+    // As many ticks as the labels have room for.
+    const int across = std::clamp(width() / 90, 2, 6);
+    const int up = std::clamp(height() / 40, 2, 6);
     double end = 0;
     for (const Trace& t : traces_)
         if (!t.points.isEmpty()) end = std::max(end, t.points.last().x());
-    const double span = Axis_Top(end, 10);
-    Range_Set(time_, 0, span);
+    const double span = Axis_Top(end, 10, across);
+    Range_Set(time_, 0, span, across);
 
     const bool pulse = request_.mode == 3;
     const double reached = Extreme(Of(pulse ? Kind::Pulse : Kind::AC).points);
-    const double top = Axis_Top(std::max(request_.peak, reached), pulse ? 2 : 10);
     const QList<QPointF>& marks = Of(Kind::Pulse).points;
     const bool negative =
         std::any_of(marks.begin(), marks.end(), [](const QPointF& p) { return p.y() < 0; });
     const bool below = pulse && (request_.negativePulses || negative);
-    Range_Set(field_, below ? -top : 0, top);
-    Range_Set(bias_, 0, Axis_Top(std::max(request_.dc, Extreme(Of(Kind::DC).points)), 10));
+    const int half = below ? std::max(1, up / 2) : up;
+    const double top = Axis_Top(std::max(request_.peak, reached), pulse ? 2 : 10, half);
+    Range_Set(field_, below ? -top : 0, top, below ? half * 2 : up);
+    const double bias = Axis_Top(std::max(request_.dc, Extreme(Of(Kind::DC).points)), 10, up);
+    Range_Set(bias_, 0, bias, up);
 
     peak_->replace(QList<QPointF>{{0, request_.peak}, {span, request_.peak}});
     peakNegative_->replace(QList<QPointF>{{0, -request_.peak}, {span, -request_.peak}});
 }
-
 }  // namespace zavo

@@ -2,12 +2,18 @@
 // What a run does, as it happens: the live field-course plot and the
 // treatment journal follow it through these calls.
 
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace zavo {
 
 struct Ctx;
+class FieldPlot;
+class Journal;
 
 class RunTrace {
   public:
@@ -33,8 +39,33 @@ class RunTrace {
     // A step message from the magnetometer program was applied.
     void Step_Applied(const std::string& text);
 
+    // The plot widget; the window places it.
+    FieldPlot* Plot() const;
+    Journal& Log() { return *journal_; }
+
   private:
+    // What the journal row of the run in progress needs.
+    struct Record {
+        QStringList row;  // one field per journal column
+        double startTime = 0;
+        int mode = 0;
+        int executes = 0;
+        std::optional<int> acReached;
+        std::optional<float> coilTemp;
+    };
+    QString Now_Iso() const;
+    void Settings_Take(Record& r) const;
+    void Journal_Trouble();
+
     Ctx& ctx_;
+    QPointer<FieldPlot> plot_;
+    std::unique_ptr<Journal> journal_;
+    std::optional<Record> run_;
+    bool executing_ = false;
+    // The last step preset by the magnetometer program, for the next run.
+    QString step_;
+    // A failed journal write has been told; told again after one succeeds.
+    bool troubleTold_ = false;
 };
 
 }  // namespace zavo

@@ -15,12 +15,16 @@
 #include "core/Clock.h"
 #include "core/Context.h"
 #include "dialogs/Dialogs.h"
+#include "dialogs/JournalView.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
 #include "maglink/MagLink.h"
 #include "operations/DemagHold.h"
 #include "operations/InstrumentInit.h"
+#include "operations/Journal.h"
+#include "operations/RunTrace.h"
 #include "panel/Controls.h"
+#include "panel/FieldPlot.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
@@ -333,6 +337,7 @@ QWidget* MainWindow::BuildStatusLine() {
     row->addWidget(ui.picStat[1], 1);
     row->addWidget(ui.picFocus);
     ui.picStat[2]->hide();
+    statusRow_ = row;
     return line;
 }
 
@@ -364,6 +369,7 @@ void MainWindow::Build() {
     right->addStretch();
 
     auto* cmd = new QHBoxLayout(ui.fraCmd);
+    cmdRow_ = cmd;
     cmd->addWidget(ui.cmdInit);
     cmd->addWidget(ui.cmdStart);
     cmd->addWidget(ui.cmdStop);
@@ -374,6 +380,8 @@ void MainWindow::Build() {
     auto* left = new QVBoxLayout;
     left->addWidget(BuildADM());
     left->addWidget(BuildTOV());
+    plotBand_ = new QVBoxLayout;
+    left->addLayout(plotBand_, 1);
     left->addStretch();
     left->addWidget(ui.fraCmd);
 
@@ -384,6 +392,8 @@ void MainWindow::Build() {
     auto* page = new QVBoxLayout(body_);
     page->addWidget(ui.fraZAVMode);
     page->addLayout(panels, 1);
+    plotPanel_ = new QVBoxLayout;
+    page->addLayout(plotPanel_);
     page->addWidget(BuildService());
     page->addWidget(BuildStatusLine());
 
@@ -392,7 +402,76 @@ void MainWindow::Build() {
 
     connect(ui.timLEDBlink, &QTimer::timeout, this, [this] { timLEDBlink_Timer(); });
     connect(ui.cmdInit, &QPushButton::clicked, this, [this] { cmdInit_Click(); });
+
+    fraPlot_ = Titled("Field course");
+    fraPlot_->setObjectName("fraPlot");
+    auto* plot = new QVBoxLayout(fraPlot_);
+    plot->setContentsMargins(2, 2, 2, 2);
+    if (ctx_.trace && ctx_.trace->Plot()) plot->addWidget(ctx_.trace->Plot());
+    // Space and Enter belong to ABORT and START: these never take the focus.
+    cmdPlot_ = new QPushButton("FIELD PLOT", body_);
+    cmdPlot_->setObjectName("cmdPlot");
+    cmdPlot_->setCheckable(true);
+    cmdJournal_ = new QPushButton("JOURNAL", body_);
+    cmdJournal_->setObjectName("cmdJournal");
+    for (QPushButton* b : {cmdPlot_, cmdJournal_}) b->setFocusPolicy(Qt::NoFocus);
+    statusRow_->addWidget(cmdPlot_);
+    connect(cmdPlot_, &QPushButton::toggled, this, [this](bool on) { cmdPlot_Click(on); });
+    connect(cmdJournal_, &QPushButton::clicked, this, [this] { cmdJournal_Click(); });
     Layout_Apply(ctx_.settings.TOUCHMODE);
+}
+
+void MainWindow::Trace_Place(bool touch) {
+    if (!fraPlot_) return;
+    for (QBoxLayout* l : {plotBand_, plotPanel_}) l->removeWidget(fraPlot_);
+    (touch ? plotBand_ : plotPanel_)->addWidget(fraPlot_);
+    fraPlot_->setVisible(touch || cmdPlot_->isChecked());
+    fraPlot_->setMinimumHeight(touch ? 0 : Tw(3600));
+    // On the tablet the band is narrow: the axes say what the plot is.
+    fraPlot_->setTitle(touch ? QString() : "Field course");
+    cmdPlot_->setVisible(!touch);
+
+    for (QBoxLayout* l : {cmdRow_, statusRow_}) l->removeWidget(cmdJournal_);
+    if (touch)
+        cmdRow_->insertWidget(cmdRow_->indexOf(ctx_.ui->cmdStop) + 1, cmdJournal_);
+    else
+        statusRow_->addWidget(cmdJournal_);
+    const int statusHeight = ctx_.ui->picStat[1]->minimumHeight();
+    for (QPushButton* b : {cmdPlot_, cmdJournal_}) {
+        SetPointSize(b, touch ? 14 : 10, touch);
+        b->setMinimumSize(touch ? QSize(Tw(2200), Tw(600)) : QSize(0, statusHeight));
+        b->setMaximumHeight(touch ? QWIDGETSIZE_MAX : statusHeight);
+    }
+}
+
+void MainWindow::cmdPlot_Click(bool show) {
+    if (touch_ || !fraPlot_ || fraPlot_->isVisible() == show) return;
+    // The window grows by the panel and gives its room back when it goes.
+    const int before = fraPlot_->isVisible() ? fraPlot_->height() : 0;
+    const int was = height();
+    fraPlot_->setVisible(show);
+    if (isMaximized() || isFullScreen()) return;
+    const int spacing = body_->layout()->spacing();
+    // The minimum size must follow before the window can shrink.
+    body_->layout()->activate();
+    layout()->activate();
+    const int room = show ? fraPlot_->minimumHeight() + spacing : -(before + spacing);
+    resize(width(), std::max(was + room, minimumSizeHint().height()));
+}
+
+JournalView* MainWindow::Journal_View() const {
+    return journalView_;
+}
+
+void MainWindow::cmdJournal_Click() {
+    if (!journalView_) {
+        journalView_ = new JournalView(Journal::File(ctx_.paths), touch_, this);
+        journalView_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    journalView_->Rows_Load();
+    journalView_->show();
+    journalView_->raise();
+    journalView_->activateWindow();
 }
 
 // ---------------------------------------------------------------- layouts
@@ -505,6 +584,7 @@ void MainWindow::Layout_Apply(bool touch) {
         e->setFixedWidth(QFontMetrics(e->font()).horizontalAdvance("0000") + Tw(180));
 
     for (auto& [box, black] : blackFrames_) BlackFrame_Place(box);
+    Trace_Place(touch);
     setWindowState(touch ? Qt::WindowMaximized : Qt::WindowNoState);
 }
 

@@ -3,16 +3,21 @@
 // tablet and runs the start-up.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <map>
 
+class QBoxLayout;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace zavo {
 
 struct Ctx;
+class JournalView;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -36,6 +41,11 @@ class MainWindow : public QMainWindow {
     void timLEDBlink_Timer();
     // INITIALIZE.
     void cmdInit_Click();
+    // The desktop's field plot panel shown or hidden (for this session only).
+    void cmdPlot_Click(bool show);
+    // The journal's last rows in their own window.
+    void cmdJournal_Click();
+    JournalView* Journal_View() const;
     // The window's first showing initializes the instrument (the program
     // asks for it; tests that show the window do not).
     void Activation_InitEnable() { initOnShow_ = true; }
@@ -57,6 +67,9 @@ class MainWindow : public QMainWindow {
     QWidget* BuildFieldMeters();
     QWidget* BuildService();
     QWidget* BuildStatusLine();
+    // The plot in the tablet's free band or in the desktop's panel below the
+    // settings; the journal button among the commands or on the status line.
+    void Trace_Place(bool touch);
 
     Ctx& ctx_;
     QWidget* body_;
@@ -66,6 +79,14 @@ class MainWindow : public QMainWindow {
     bool activated_ = false;
     // The black frame label shown behind each parameter box in tablet mode.
     std::map<QLineEdit*, QLabel*> blackFrames_;
+    QGroupBox* fraPlot_ = nullptr;
+    QPushButton* cmdPlot_ = nullptr;
+    QPushButton* cmdJournal_ = nullptr;
+    QBoxLayout* cmdRow_ = nullptr;
+    QBoxLayout* statusRow_ = nullptr;
+    QBoxLayout* plotBand_ = nullptr;
+    QBoxLayout* plotPanel_ = nullptr;
+    QPointer<JournalView> journalView_;
 };
 
 }  // namespace zavo

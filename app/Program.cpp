@@ -16,6 +16,7 @@
 #include "operations/ParamUpload.h"
 #include "operations/RunSequence.h"
 #include "operations/RunTrace.h"
+#include "operations/ServiceControls.h"
 #include "operations/StatusReport.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -23,6 +24,7 @@
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
+#include "panel/Shortcuts.h"
 
 namespace zavo {
 
@@ -78,6 +80,10 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.search = search_.get();
     freq_ = std::make_unique<FreqOptimize>(ctx_);
     ctx_.freq = freq_.get();
+    service_ = std::make_unique<ServiceControls>(ctx_);
+    ctx_.service = service_.get();
+    keys_ = std::make_unique<Shortcuts>(ctx_);
+    ctx_.keys = keys_.get();
 
     window_->Build();
 }

@@ -47,6 +47,8 @@ private:
     std::unique_ptr<InstrumentInit> init_;
     std::unique_ptr<PortSearch> search_;
     std::unique_ptr<FreqOptimize> freq_;
+    std::unique_ptr<ServiceControls> service_;
+    std::unique_ptr<Shortcuts> keys_;
     // Last, so the window and its controls go before the subsystems that
     // handle their events.
     std::unique_ptr<MainWindow> window_;

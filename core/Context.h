@@ -35,6 +35,8 @@ class InstrumentInit;
 class RunTrace;
 class PortSearch;
 class FreqOptimize;
+class Shortcuts;
+class ServiceControls;
 
 struct Ctx {
     ProgramPaths paths;
@@ -75,6 +77,8 @@ struct Ctx {
     RunTrace* trace = nullptr;
     PortSearch* search = nullptr;
     FreqOptimize* freq = nullptr;
+    Shortcuts* keys = nullptr;
+    ServiceControls* service = nullptr;
 
     // Ends the program at once (after a fatal link error), without the exit
     // dialog. Tests replace it to observe the end.

@@ -7,6 +7,7 @@
 
 #include "core/Context.h"
 #include "dialogs/Dialogs.h"
+#include "dialogs/Keypad.h"
 #include "link/TextUtil.h"
 #include "panel/Controls.h"
 #include "panel/OptionGroups.h"
@@ -319,6 +320,7 @@ void Limits::Box_Click(const Box& b) {
     if (!InputAccepted(box) || !ctx_.settings.TOUCHMODE) return;
     QLabel* black = ui.*b.black;
     black->show();
+    Keypad::Keypad_Show(ctx_, box);
     black->hide();
     ctx_.options->Focus_Sink();
 }

@@ -89,6 +89,11 @@ class Controller {
     bool Vanished() const { return vanished_; }
 
     const State& state() const { return st_; }
+    // Changes while it runs (the control channel): an accessory switched on,
+    // off or unplugged, a fault armed.
+    void SetYul(Yul yul) { st_.yul = yul; }
+    void SetTumbler(bool present) { st_.tumblerPresent = present; }
+    void AddFault(const Fault& fault) { opt_.faults.push_back(fault); }
     // Coil temperature sensor reading in mV at `now`.
     int CoilMillivolts(double now) const;
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,6 +49,8 @@ void Usage(FILE* to) {
                  "  --no-tumbler       no tumbler connected\n"
                  "  --yul on|off|absent  state of the YUL1 unit (default on)\n"
                  "  --no-pacing        send replies at once instead of at 9600 baud\n"
+                 "  --control FIFO     take lines while running: yul on|off|absent,\n"
+                 "                     tumbler on|off, fault NAME[@CMD][*N]\n"
                  "  --fault NAME[@CMD][*N]  misbehave on the next N commands beginning with CMD\n"
                  "                     (N 0: always; CMD default G; ESC and ^P name those keys)\n"
                  "                     NAME: ");
@@ -128,6 +131,42 @@ class Link {
     std::string path_, target_;
 };
 
+bool ParseYul(const std::string& v, vc::Yul& out) {
+    if (v == "on")
+        out = vc::Yul::On;
+    else if (v == "off")
+        out = vc::Yul::Off;
+    else if (v == "absent")
+        out = vc::Yul::Absent;
+    else
+        return false;
+    return true;
+}
+
+// One line of the control channel; false when it is not understood.
+bool Control(vc::Controller& ctl, const std::string& line, std::string& error) {
+    const size_t sp = line.find(' ');
+    const std::string word = line.substr(0, sp);
+    const std::string arg = sp == std::string::npos ? "" : line.substr(sp + 1);
+    vc::Yul yul{};
+    if (word == "yul" && ParseYul(arg, yul)) {
+        ctl.SetYul(yul);
+        return true;
+    }
+    if (word == "tumbler" && (arg == "on" || arg == "off")) {
+        ctl.SetTumbler(arg == "on");
+        return true;
+    }
+    if (word == "fault") {
+        vc::Fault f;
+        if (!vc::ParseFault(arg, f, error)) return false;
+        ctl.AddFault(f);
+        return true;
+    }
+    error = "unknown control line";
+    return false;
+}
+
 bool ParseDouble(const char* text, double& out) {
     char* end = nullptr;
     errno = 0;
@@ -139,7 +178,7 @@ bool ParseDouble(const char* text, double& out) {
 
 int main(int argc, char** argv) {
     vc::Options opt;
-    std::string linkPath, transcriptPath;
+    std::string linkPath, transcriptPath, controlPath;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const auto value = [&]() -> const char* {
@@ -165,17 +204,12 @@ int main(int argc, char** argv) {
         } else if (a == "--no-tumbler") {
             opt.tumbler = false;
         } else if (a == "--yul") {
-            const std::string v = value();
-            if (v == "on")
-                opt.yul = vc::Yul::On;
-            else if (v == "off")
-                opt.yul = vc::Yul::Off;
-            else if (v == "absent")
-                opt.yul = vc::Yul::Absent;
-            else {
+            if (!ParseYul(value(), opt.yul)) {
                 std::fprintf(stderr, "virtual-controller: --yul takes on, off or absent\n");
                 return 2;
             }
+        } else if (a == "--control") {
+            controlPath = value();
         } else if (a == "--no-pacing") {
             opt.byteTime = 0;
         } else if (a == "--fault") {
@@ -243,6 +277,21 @@ int main(int argc, char** argv) {
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);
 
+    // The control channel: a FIFO held open for writing by ourselves too, so
+    // that it never reads end-of-file between two writers.
+    int control = -1;
+    if (!controlPath.empty()) {
+        std::error_code ec;
+        fs::remove(controlPath, ec);
+        if (mkfifo(controlPath.c_str(), 0600) != 0 ||
+            (control = open(controlPath.c_str(), O_RDWR | O_NONBLOCK)) < 0) {
+            std::fprintf(stderr, "virtual-controller: cannot make FIFO %s: %s\n",
+                         controlPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::string controlLine;
+
     vc::Controller ctl(opt, start);
     std::string pending;  // taken from the controller, not yet accepted by the terminal
     while (!g_quit) {
@@ -265,9 +314,26 @@ int main(int argc, char** argv) {
         if (due != vc::Controller::kNever)
             timeout = int(std::ceil(std::max(0.0, due - now) * 1000));
         if (timeout < 0 || timeout > 100) transcript.FlushSent();
-        pollfd fds[2] = {{master, short(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
-                         {g_wake[0], POLLIN, 0}};
-        if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;
+        pollfd fds[3] = {{master, short(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
+                         {g_wake[0], POLLIN, 0},
+                         {control, POLLIN, 0}};
+        if (poll(fds, control >= 0 ? 3 : 2, timeout) < 0 && errno != EINTR) break;
+        if (control >= 0 && (fds[2].revents & POLLIN)) {
+            char buf[256];
+            const ssize_t n = read(control, buf, sizeof buf);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] != '\n') {
+                    controlLine += buf[i];
+                    continue;
+                }
+                std::string why;
+                transcript.Write(Now(), "CTL", controlLine);
+                if (!Control(ctl, controlLine, why))
+                    std::fprintf(stderr, "virtual-controller: control: %s: %s\n",
+                                 controlLine.c_str(), why.c_str());
+                controlLine.clear();
+            }
+        }
         if (fds[0].revents & POLLIN) {
             char buf[512];
             const ssize_t n = read(master, buf, sizeof buf);
@@ -283,5 +349,10 @@ int main(int argc, char** argv) {
     }
     if (keep >= 0) close(keep);
     close(master);
+    if (control >= 0) {
+        close(control);
+        std::error_code ec;
+        fs::remove(controlPath, ec);
+    }
     return 0;
 }

@@ -74,15 +74,14 @@ struct InitTest : ::testing::Test {
     // What the end of the sequence left: ready, ended, busy, STOP enabled, INITIALIZE shown.
     auto End() const {
         return tuple(ctx.run.InstrReady, tp.ended, ctx.run.Busy, ui.cmdStop->isEnabled(),
-                     ui.cmdInit->isVisibleTo(ui.cmdInit->parentWidget()),
-                     Status().toStdString());
+                     ui.cmdInit->isVisibleTo(ui.cmdInit->parentWidget()), Status().toStdString());
     }
     auto Ready() const { return tuple(true, 0, false, false, false, "INSTRUMENT IS READY"); }
     auto SwitchedOff() const { return tuple(false, 1, true, false, true, "SWITCHING OFF..."); }
 };
 
-const W kFrequencySearch{"IP", "SD1", "H1", "z", "\x14\x13", "\x14\x08", std::string("\0u", 2),
-                         "\x14\x03", "H0", "SD0"};
+const W kFrequencySearch{
+    "IP", "SD1", "H1", "z", "\x14\x13", "\x14\x08", std::string("\0u", 2), "\x14\x03", "H0", "SD0"};
 
 }  // namespace
 
@@ -146,8 +145,7 @@ TEST_F(InitTest, FrequencyDueAskedInBothLayouts) {
     EXPECT_EQ(tuple(q.prompt, q.style, q.title, q.captions),
               tuple(QString("FREQUENCY OPTIMALIZATION WILL START.\r\n\r\nMAKE SURE THERE IS NO "
                             "SPECIMEN IN THE COIL!"),
-                    kYesNo + kExclamation, QString("Warning"),
-                    QStringList{"&Continue", "&Abort"}));
+                    kYesNo + kExclamation, QString("Warning"), QStringList{"&Continue", "&Abort"}));
     EXPECT_TRUE(busyWhenAsked);
     Settings saved;
     ASSERT_TRUE(Settings_Load(tp.Dir() / "ZAVO.sav", saved));
@@ -222,8 +220,8 @@ TEST(FrequencyText, FromTheSearchReply) {
         {"fg: 1045d 43.0 Hz", "43.0 Hz", true},
         {"1045d 43.0 Hz", "", false},  // no colon: nothing is taken
         {"fg: 1045 43.0 Hz", "", true},
-        {"fg:1045d   43.0 Hz", "43.0 H", true},  // 9 characters after the d, trimmed
-        {"fg: 123456789012345678d 40 Hz", "", true},         // the d beyond 20 characters
+        {"fg:1045d   43.0 Hz", "43.0 H", true},       // 9 characters after the d, trimmed
+        {"fg: 123456789012345678d 40 Hz", "", true},  // the d beyond 20 characters
     };
     for (auto [reply, f, colon] : cases) {
         bool hasColon = !colon;

@@ -82,9 +82,11 @@ TEST_F(PortSearchTest, RememberedPortFirstThenTheOthers) {
 
 // Only a reply beginning with the banner counts, never a reply left from an earlier exchange.
 TEST_F(PortSearchTest, BannerDecides) {
-    const tuple<const char*, bool> replies[] = {
-        {kBanner, true}, {"** ZAVO", true}, {"** ZAVx-A  03-Jul-2013", false},
-        {"** ZAV", false}, {"ZAVO-A", false}};
+    const tuple<const char*, bool> replies[] = {{kBanner, true},
+                                                {"** ZAVO", true},
+                                                {"** ZAVx-A  03-Jul-2013", false},
+                                                {"** ZAV", false},
+                                                {"ZAVO-A", false}};
     tp.port.existing = {3}, ctx.settings.COMM = 3;
     for (auto [reply, found] : replies) {
         InstrumentOn(3, reply);
@@ -197,7 +199,8 @@ TEST_F(PortSearchTest, ServiceOpenPort) {
     EXPECT_EQ(tuple(tp.port.IsOpen(), tp.port.PortNumber()), tuple(true, 4));
     EXPECT_EQ(Status(), "INSTRUMENT IS READY");
     EXPECT_FALSE(ui.cmdCommPort->isEnabled() || ui.txtCommPort->isEnabled() ||
-                 ui.fraCommPort->isEnabled() || ui.cmdInit->isVisibleTo(ui.cmdInit->parentWidget()));
+                 ui.fraCommPort->isEnabled() ||
+                 ui.cmdInit->isVisibleTo(ui.cmdInit->parentWidget()));
     EXPECT_TRUE(ui.cmdStart->isEnabled());
 }
 

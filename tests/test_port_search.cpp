@@ -97,6 +97,24 @@ TEST_F(PortSearchTest, BannerDecides) {
     EXPECT_FALSE(tp.port.IsOpen());
 }
 
+// Another device's error line or warning is no reason to end the program: only not the banner.
+TEST_F(PortSearchTest, ForeignAnswersAreNotTheInstrument) {
+    tp.port.existing = {1, 2, 3};
+    for (const char* reply : {"## Unknown Cmd. ", "-> Warning: Hot Coil "}) {
+        tp.port.responder = [this, reply](const std::string& cmd) {
+            if (cmd != "\x10") return std::string();
+            return tp.port.PortNumber() == 3 ? std::string(kBanner) + "\r\n"
+                                             : std::string(reply) + "\r\n";
+        };
+        ctx.settings.COMM = 1;
+        EXPECT_TRUE(search.Port_Search()) << reply;
+        EXPECT_EQ(tuple(ctx.settings.COMM, ctx.link.CmdFatal, tp.dialogs.boxes.size()),
+                  tuple(Int16(3), false, size_t(0)))
+            << reply;
+    }
+    EXPECT_EQ(Count(tp.port.Written(), "B1"), 0u);
+}
+
 // No port at all: 0.2 s after each of the 16 failed ports, the red lamp, the question; Retry
 // searches again from the remembered port.
 TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {

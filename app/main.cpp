@@ -7,6 +7,8 @@
 #include "core/QtSound.h"
 #include "dialogs/QtDialogs.h"
 #include "link/QtSerialPort.h"
+#include "maglink/MagLink.h"
+#include "maglink/MagTransport.h"
 #include "panel/Controls.h"
 #include "panel/MainWindow.h"
 
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
     zavo::QtSerialPort port(dir / "ports");
     zavo::Program program(dir, clock, sound, dialogs, port);
     dialogs.SetWindow(&program.window(), program.ctx().ui->fraCmd);
+    program.ctx().maglink->Transport_Set(zavo::MagTransport_System());
 
     program.window().Form_Load();
     program.window().Activation_InitEnable();

@@ -1,12 +1,151 @@
 #include "maglink/MagLink.h"
 
+#include "core/Activity.h"
+#include "core/Context.h"
+#include "dialogs/Dialogs.h"
+#include "link/TextUtil.h"
+#include "maglink/MagTransport.h"
+#include "operations/ModeSwitch.h"
+#include "operations/RunTrace.h"
+#include "operations/Tumbler.h"
+#include "panel/Controls.h"
+#include "panel/MainWindow.h"
+#include "panel/OptionGroups.h"
+
 namespace zavo {
 
-// Placeholder until the transport lands.
+namespace {
+
+// The run waits this long at most for the magnetometer program.
+constexpr int kSendTimeoutMs = 1000;
+// Held work: a later message replaces the one still waiting.
+constexpr const char* kStepKey = "maglink.step";
+constexpr const char* kMismatchKey = "maglink.mismatch";
+const char* const kLinkTitle = "Magnetometer Link";
+
+}  // namespace
+
 MagLink::MagLink(Ctx& ctx) : ctx_(ctx) {}
-MagLink::~MagLink() = default;
-bool MagLink::Open() { return false; }
-void MagLink::Close() {}
-void MagLink::LinkString_Send(const std::string&) {}
+
+MagLink::~MagLink() {
+    Close();
+}
+
+void MagLink::Transport_Set(std::unique_ptr<MagTransport> transport) {
+    Close();
+    transport_ = std::move(transport);
+}
+
+bool MagLink::Open() {
+    if (serving_) return true;
+    if (!transport_) return false;
+    std::string detail;
+    const auto served = transport_->Serve(
+        kReceiveName, [this](const CopyData& d) { CopyData_Receive(d); }, detail);
+    if (served == MagTransport::Served::Serving) {
+        serving_ = true;
+        return true;
+    }
+    // The first program keeps the name: taking it over would cut that
+    // program off from steps the operator expects it to receive.
+    const QString text =
+        served == MagTransport::Served::Taken
+            ? QString(
+                  "Another ZAVO program is already running on this computer.\n"
+                  "Steps from the magnetometer program go to that program, not to this one.")
+            : QString(
+                  "The receive window for the magnetometer program could not be opened:\n%1\n"
+                  "Steps from the magnetometer program will not arrive.")
+                  .arg(QString::fromStdString(detail));
+    ctx_.dialogs->MsgBox_Custom(text, kOKOnly | kExclamation, kLinkTitle, 0);
+    return false;
+}
+
+void MagLink::Close() {
+    if (serving_ && transport_) transport_->Stop();
+    serving_ = false;
+}
+
+void MagLink::LinkString_Send(const std::string& text) {
+    if (text.empty() || !transport_) return;
+    const std::uint64_t window = ctx_.window ? std::uint64_t(ctx_.window->winId()) : 0;
+    // Whether the magnetometer program took it is no concern of the run.
+    transport_->Send(kSendName, Text_Payload(text), window, kSendTimeoutMs);
+}
+
+void MagLink::CopyData_Receive(const CopyData& data) {
+    const Payload p = CopyData_Read(data);
+    switch (p.kind) {
+        case Payload::Kind::Ignored:
+            return;
+        case Payload::Kind::Text:
+            String_Set(p.text);
+            return;
+        case Payload::Kind::List:
+            lstArray_ = p.items;
+            // A modal box inside a running exchange would stall its reply
+            // wait until the operator answers; it waits for the end instead.
+            if (p.mismatch)
+                ctx_.activity->When_Idle(kMismatchKey, [this] {
+                    ctx_.dialogs->MsgBox_Custom("Data transferred incorrectly",
+                                                kOKOnly | kExclamation, "Error Receiving Data", 0);
+                });
+            return;
+    }
+}
+
+void MagLink::String_Set(const std::string& text) {
+    // An identical text is no change: nothing is interpreted again.
+    if (text == txtString_) return;
+    txtString_ = text;
+    // A mode switch in the middle of another operation's exchange would cut
+    // into it: the step waits for the operation's end, the latest one wins.
+    ctx_.activity->When_Idle(kStepKey, [this, text] { Step_Apply(text); });
+}
+
+void MagLink::Step_Apply(const std::string& text) {
+    if (!serving_) return;
+    const Step s = Step_Read(text);
+    if (s.mode == 0) return;
+    Controls& ui = *ctx_.ui;
+    if (ctx_.settings.ZAVMODE != s.mode) ctx_.modes->ZAVMode_Set(Int16(s.mode));
+    if (ctx_.link.CmdFatal) return;
+
+    if (s.hasACMax) ui.txtACMax->SetText(QString::number(s.ACMax));
+    if (s.hasACMin) ui.txtACMin->SetText(QString::number(s.ACMin));
+    if (s.hasDCField) ui.txtDCField->SetText(QString::number(s.DCField));
+    if (s.hasTOVField) ui.txtTOVField->SetText(QString::number(s.TOVField));
+    if (s.hasPosition) Position_Apply(s);
+
+    if (ctx_.window) {
+        ctx_.window->raise();
+        ctx_.window->activateWindow();
+    }
+    ctx_.trace->Step_Applied(text);
+}
+
+void MagLink::Position_Apply(const Step& s) {
+    Controls& ui = *ctx_.ui;
+    PositionState& p = ctx_.pos;
+    if (s.MMode != 0) {
+        p.MMode = Int16(s.MMode);
+        p.MIndexMax = Int16(s.MIndexMax);
+    }
+    if (p.MMode >= 0 && p.MMode <= 12) {
+        // Selected with their input flags off, so the click handlers (which
+        // would reset the index to 1) stay out; each keeps the flag it had,
+        // so a locked panel stays locked. The tablet twin shows the same.
+        for (OptionButton* o : {ui.optMMode[size_t(p.MMode)], ui.optMModeT[size_t(p.MMode)]}) {
+            const QString tag = Tag(o);
+            SetTag(o, "0");
+            o->SetValue(true);
+            SetTag(o, tag);
+        }
+        ctx_.options->Option_Highlight(ui.optMModeT[size_t(p.MMode)]);
+    }
+    ui.lblMMode->setText(FromBytes(s.positionText));
+    if (s.hasMIndex) p.MIndex = Int16(s.MIndex);
+    p.MPos = MagPos(p.MMode, p.MIndex);
+}
 
 }  // namespace zavo

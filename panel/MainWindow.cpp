@@ -16,6 +16,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
+#include "maglink/MagLink.h"
 #include "operations/InstrumentInit.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
@@ -534,6 +535,7 @@ bool MainWindow::Log_Open() {
 }
 
 void MainWindow::Form_Load() {
+    ctx_.maglink->Open();
     Controls& ui = *ctx_.ui;
     Settings& s = ctx_.settings;
     ctx_.options->Controls_Enable(false);

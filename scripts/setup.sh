@@ -5,6 +5,8 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libbenchmark-dev locales)
+# The magnetometer link's Windows transport: its cross compiler, Wine for its self-test.
+packages+=(g++-mingw-w64-x86-64 wine64 xvfb)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -30,6 +30,7 @@ TEST(ModesE2E, ThroughTheThreeModesWithTheUnitOnOffAndMissing) {
     Since on{app};
     app.Key("F2");
     EXPECT_TRUE(on.Wait("IP ")) << on();
+    ASSERT_TRUE(app.WaitReady(10));
     app.Key("F3");
     EXPECT_TRUE(on.Wait("IP IP M2 ")) << on();
     app.WaitReady(10);

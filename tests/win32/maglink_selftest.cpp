@@ -1,0 +1,47 @@
+// The Windows transport sends a step message to its own receive window and
+// reads it back; built by scripts/check_win32.sh, run under Wine when present.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "maglink/MagTransport.h"
+
+using namespace zavo;
+
+static int failures = 0;
+
+static void Check(bool ok, const char* what) {
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
+    if (!ok) ++failures;
+}
+
+int main() {
+    std::vector<CopyData> got;
+    std::string detail;
+    auto link = MagTransport_System();
+    Check(link->Serve(
+              kReceiveName, [&](const CopyData& d) { got.push_back(d); }, detail) ==
+              MagTransport::Served::Serving,
+          "serves the receive window");
+    auto second = MagTransport_System();
+    Check(second->Serve(kReceiveName, nullptr, detail) == MagTransport::Served::Taken,
+          "a second program finds the caption taken");
+
+    Check(link->Send(kReceiveName, Text_Payload("AIR-5-A3"), 0, 1000) ==
+              MagTransport::Sent::Delivered,
+          "step message delivered");
+    const Payload p = got.empty() ? Payload() : CopyData_Read(got.front());
+    Check(got.size() == 1 && got.front().bytes.size() == 9 && p.text == "AIR-5-A3",
+          "text and byte count arrive");
+    const Step s = Step_Read(p.text);
+    Check(s.mode == 3 && s.TOVField == 5 && s.MMode == 8 && s.MIndex == 3, "step reads back");
+
+    Check(link->Send(kSendName, Text_Payload("45296.5"), 0, 1000) == MagTransport::Sent::NoReceiver,
+          "no magnetometer window: nothing sent");
+    link->Stop();
+    Check(
+        link->Send(kReceiveName, Text_Payload("AD-050"), 0, 1000) == MagTransport::Sent::NoReceiver,
+        "a stopped window is gone");
+    return failures == 0 ? 0 : 1;
+}

@@ -77,7 +77,6 @@ struct InitTest : ::testing::Test {
                      ui.cmdInit->isVisibleTo(ui.cmdInit->parentWidget()), Status().toStdString());
     }
     auto Ready() const { return tuple(true, 0, false, false, false, "INSTRUMENT IS READY"); }
-    auto SwitchedOff() const { return tuple(false, 1, true, false, true, "SWITCHING OFF..."); }
 };
 
 const W kFrequencySearch{

@@ -10,6 +10,7 @@
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
 #include "maglink/MagLink.h"
+#include "operations/DemagHold.h"
 #include "operations/FreqOptimize.h"
 #include "operations/InstrumentInit.h"
 #include "operations/ModeSwitch.h"
@@ -72,6 +73,8 @@ Program::Program(const std::filesystem::path& programDir, Clock& clock, Sound& s
     ctx_.maglink = maglink_.get();
     trace_ = std::make_unique<RunTrace>(ctx_);
     ctx_.trace = trace_.get();
+    hold_ = std::make_unique<DemagHold>(ctx_);
+    ctx_.hold = hold_.get();
     runSeq_ = std::make_unique<RunSequence>(ctx_);
     ctx_.run_ops = runSeq_.get();
     init_ = std::make_unique<InstrumentInit>(ctx_);

@@ -43,6 +43,7 @@ private:
     std::unique_ptr<ParamUpload> upload_;
     std::unique_ptr<MagLink> maglink_;
     std::unique_ptr<RunTrace> trace_;
+    std::unique_ptr<DemagHold> hold_;
     std::unique_ptr<RunSequence> runSeq_;
     std::unique_ptr<InstrumentInit> init_;
     std::unique_ptr<PortSearch> search_;

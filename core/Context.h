@@ -33,6 +33,7 @@ class MagLink;
 class RunSequence;
 class InstrumentInit;
 class RunTrace;
+class DemagHold;
 class PortSearch;
 class FreqOptimize;
 class Shortcuts;
@@ -75,6 +76,7 @@ struct Ctx {
     RunSequence* run_ops = nullptr;
     InstrumentInit* init = nullptr;
     RunTrace* trace = nullptr;
+    DemagHold* hold = nullptr;
     PortSearch* search = nullptr;
     FreqOptimize* freq = nullptr;
     Shortcuts* keys = nullptr;

@@ -7,6 +7,7 @@
 #include "core/Waits.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
+#include "operations/DemagHold.h"
 #include "operations/ParamUpload.h"
 #include "operations/StatusReport.h"
 #include "panel/Controls.h"
@@ -76,8 +77,7 @@ void ServiceControls::cmdSD_Click(int Index) {
     Panels_Locked([&] {
         ctx_.cmds->SD_Send(Int16(Index), false);
         // The demagnetizer's hold count no longer applies.
-        ctx_.ui->lblSD->clear();
-        ctx_.ui->timSD->stop();
+        ctx_.hold->Hold_Stop();
     });
 }
 

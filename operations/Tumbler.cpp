@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <array>
 
+#include "core/Activity.h"
 #include "core/Context.h"
 #include "dialogs/Dialogs.h"
 #include "link/CommandLink.h"
@@ -130,7 +131,9 @@ bool Tumbler::Interrupted() const {
 }
 
 void Tumbler::Send(const char* cmd, bool Show) {
-    ctx_.cmd->Command_Execute(cmd, Show, false);
+    // ABORT reads the command in progress from here.
+    ctx_.link.CmdText = cmd;
+    ctx_.cmd->Command_Execute(ctx_.link.CmdText, Show, false);
 }
 
 bool Tumbler::Tumbler_Check() {
@@ -374,16 +377,21 @@ void Tumbler::cmdTumbler_Click(int Index) {
             cmd = "t";
             break;
         case 3:
-            // STOP: what ABORT does, for a tumbler that is moving.
-            ctx_.run.StopRequest = true;
+            // STOP: what ABORT does, for a tumbler that is moving. The flag
+            // is for the operation running now and ends with it; raised with
+            // nothing running, it would abandon every later command.
             ctx_.cmd->Command_Send(std::string(1, '\x1b'));
+            if (!ctx_.activity->Active()) return;
+            ctx_.run.StopRequest = true;
+            ctx_.activity->When_Idle("tumbler-stop", [this] { ctx_.run.StopRequest = false; });
             return;
         default:
             return;
     }
     ctx_.run.StopRequest = false;
     ui.cmdStop->setEnabled(true);
-    ctx_.cmd->Command_Execute(cmd, false, false);
+    ctx_.link.CmdText = cmd;
+    ctx_.cmd->Command_Execute(ctx_.link.CmdText, false, false);
     ui.cmdStop->setEnabled(false);
 }
 

@@ -179,6 +179,7 @@ Controls::Controls(QWidget* o) : owner(o) {
     cmdStart = Button(o, "cmdStart", "START");
     SetTag(cmdStart, "1");
     cmdStop = Button(o, "cmdStop", "ABORT");
+    chkAutoSwitch = Named(new CheckBox("Auto switch", o), "chkAutoSwitch");
 
     for (int i = 0; i < 3; ++i) picStat[i] = Named(new StatusPanel(o), Indexed("picStat", i));
     picFocus = Named(new PictureBox(o), "picFocus");

@@ -112,6 +112,7 @@ struct Controls {
     QPushButton* cmdInit;
     QPushButton* cmdStart;
     QPushButton* cmdStop;
+    CheckBox* chkAutoSwitch;  // alternate demagnetizing and magnetizing runs
 
     // Status line: 0 the lamp, 1 the text, 2 kept for later.
     std::array<StatusPanel*, 3> picStat{};

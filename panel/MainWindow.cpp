@@ -1,5 +1,6 @@
 #include "panel/MainWindow.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,7 @@
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
 #include "maglink/MagLink.h"
+#include "operations/DemagHold.h"
 #include "operations/InstrumentInit.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
@@ -88,6 +90,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (box && blackFrames_.count(box)) BlackFrame_Place(box);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (ctx_.hold && ctx_.hold->Form_QueryUnload())
+        event->ignore();
+    else
+        event->accept();
 }
 
 QWidget* MainWindow::BuildADM() {
@@ -358,6 +367,7 @@ void MainWindow::Build() {
     cmd->addWidget(ui.cmdInit);
     cmd->addWidget(ui.cmdStart);
     cmd->addWidget(ui.cmdStop);
+    cmd->addWidget(ui.chkAutoSwitch);
     cmd->addStretch();
     cmd->addWidget(ui.lblSD);
 

@@ -7,10 +7,6 @@
 
 namespace {
 
-// >>> Remove this flag and its check in RunStartsOnEnterAndStopsOnEscape once the run sequence
-// >>> is merged: until then Run_Start and Run_Abort are placeholders and no run can start.
-constexpr bool kRunSequenceMerged = false;
-
 // What the controller recognised after a mark, and waits for a part of it to arrive.
 struct Mark {
     e2e::App& app;
@@ -59,7 +55,6 @@ TEST(KeysE2E, InsertAndModeKeys) {
 
 // Enter starts one run, Esc stops it: the controller hears "G" once, then ESC.
 TEST(KeysE2E, RunStartsOnEnterAndStopsOnEscape) {
-    if (!kRunSequenceMerged) GTEST_SKIP() << "the run sequence is not on this branch yet";
     e2e::AppOptions o;
     // A slow decrease from 150 mT: the run lasts long enough to be stopped.
     o.settings = e2e::SettingsText({{"DMGFD", "150"}, {"DMGER", "1"}, {"DMGET", "10"}});

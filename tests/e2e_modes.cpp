@@ -67,5 +67,5 @@ TEST(ModesE2E, ThroughTheThreeModesWithTheUnitOnOffAndMissing) {
     app.Key("alt+y", "Exiting ");
     EXPECT_EQ(app.WaitExit(20), 0) << e2e::FileBytes(app.Output());
     EXPECT_EQ(app.SettingsFile().substr(2 * 23, 11), "1          ") << app.SettingsFile();
-    EXPECT_EQ(exiting().substr(0, 3), "\\x10") << "the banner asked before switching off";
+    EXPECT_EQ(exiting().substr(0, 4), "\\x10") << "the banner asked before switching off";
 }

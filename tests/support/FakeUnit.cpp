@@ -1,0 +1,82 @@
+#include "support/FakeUnit.h"
+
+namespace zavo::test {
+
+namespace {
+
+bool Begins(const std::string& s, const char* p) {
+    return s.rfind(p, 0) == 0;
+}
+
+}  // namespace
+
+FakeUnit::FakeUnit(FakePort& port, FakeClock& clock) : port_(port), clock_(clock) {
+    port_.responder = [this](const std::string& cmd) { return Reply(cmd); };
+}
+
+std::string FakeUnit::Report() const {
+    const std::string flags = "TMB" + std::to_string(tumbler) + " YUL1 WP1";
+    if (pulseUnit)
+        return "Actual RAM Set:\rTOV\r" + flags + "  B0\rFP " + std::to_string(FP) +
+               " mT CP 0987\rD-  ET " + std::to_string(ET * 100) + " ms\rSM" + std::to_string(SM) +
+               "\r\n";
+    return "Actual RAM Set:\rDMG\r" + flags + " REG1 B0\rFD " + std::to_string(FD) +
+           " mT CD 1036  SC 622 cm2\rFA " + std::to_string(FA) + " mT\rFM " + std::to_string(FM) +
+           " uT CM 0980\rER " + std::to_string(ER) + "  ES " + std::to_string(ES) + "  ET " +
+           std::to_string(ET) + " s\rfg: 1045d 43.0 Hz\rSD" + std::to_string(SD) + "  SM" +
+           std::to_string(SM) + "  H" + std::to_string(H) + "\r\n";
+}
+
+std::string FakeUnit::Reply(const std::string& cmd) {
+    if (auto it = overrides.find(cmd); it != overrides.end()) return it->second + "\r\n";
+    const auto value = [&](size_t from) { return std::stoi(cmd.substr(from)); };
+    const auto line = [](const std::string& s) { return s + "\r\n"; };
+    if (cmd == "IP") return Report();
+    if (cmd == "\x1b") {
+        ++courseId_;
+        return line("** STOP ");
+    }
+    if (cmd == "\x10") return line("** ZAVO-A  03-Jul-2013  c22365");
+    if (cmd == "G") {
+        if (!gError.empty()) return line(gError);
+        // Up, the peak, down to zero, the end; each part unless an Esc came.
+        const int id = ++courseId_;
+        const int peak = pulseUnit ? FP : FD;
+        const std::string parts[] = {"\x18", std::to_string(peak) + "\xaf", "\x19",
+                                     "0\xae"
+                                     "End of Ramp \r\n"};
+        for (int k = 0; k < 4; ++k)
+            clock_.After(course * (k + 1) / 4, [this, id, p = parts[k]] {
+                if (id == courseId_) port_.Deliver(p);
+            });
+        return {};
+    }
+    for (auto [prefix, field] : {std::pair{"FD", &FD}, {"FM", &FM}, {"FP", &FP}, {"A", &FA}}) {
+        if (!Begins(cmd, prefix)) continue;
+        *field = value(std::string(prefix).size());
+        return line((*prefix == 'A' ? "AC-DC OFF  " : "** PRESET FIELD  ") +
+                    std::to_string(*field) + " mT");
+    }
+    for (auto [prefix, field] : {std::pair{"SD", &SD}, {"SM", &SM}, {"H", &H}}) {
+        if (!Begins(cmd, prefix)) continue;
+        *field = value(std::string(prefix).size());
+        return line(prefix + std::to_string(*field));
+    }
+    if (Begins(cmd, "ES")) return line("ES " + std::to_string(ES = value(2)));
+    if (Begins(cmd, "ER")) return line("ER " + std::to_string(ER = value(2)));
+    if (Begins(cmd, "ET"))
+        return line(pulseUnit ? "ET " + std::to_string((ET = value(2)) * 100) + " ms"
+                              : "ET " + std::to_string(ET = value(2)) + " s");
+    if (Begins(cmd, "D")) return line(cmd == "D1" ? "D+" : "D-");
+    if (Begins(cmd, "M")) return line((pulseUnit = cmd == "M2") ? "TOV" : "DMG");
+    if (cmd == "y")
+        return line("T: " + std::to_string(coilMV) +
+                    "mV   27 \xf8"
+                    "C");
+    if (cmd == "i") return line("** Tumbler Ready ");
+    if (cmd == "t") return line("** Tumbler is running ");
+    if (Begins(cmd, "P")) return line("** POSITION SET ");
+    return {};
+}
+
+}  // namespace zavo::test

@@ -202,6 +202,9 @@ void CommandLink::Command_Execute(const std::string& Cmd, bool Show, bool Quiet)
             case Outcome::Complete:
                 Term("\r\n");
                 if (ctx_.log) ctx_.log->Record(a.log);
+                // A quiet exchange only asks whether the expected reply comes: an
+                // error line (another device on the line) is just another reply.
+                if (Quiet) a.cmdError = false;
                 if (!a.cmdError) {
                     a.reply = CRLF_Strip(a.reply);
                     Publish(a);

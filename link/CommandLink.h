@@ -26,7 +26,8 @@ class CommandLink {
     explicit CommandLink(Ctx& ctx);
 
     // Show: status line and field meters follow the exchange. Quiet: a
-    // time-out ends the exchange silently (no error).
+    // time-out ends the exchange silently, and an error line is only a reply
+    // (no error, no dialog).
     //
     // Only one exchange owns the port at a time. A call made while another
     // exchange (or Reply_Read) waits - from a timer or a message handled

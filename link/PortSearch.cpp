@@ -1,8 +1,8 @@
 #include "link/PortSearch.h"
 
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 #include "core/Activity.h"
 #include "core/Context.h"
@@ -29,7 +29,7 @@ QString Port_Name(int Port) {
 }
 
 // What the operator can do about a port the system refuses to open.
-QString Denied_Text(const std::string& device, int Port) {
+QString Denied_Text([[maybe_unused]] const std::string& device, int Port) {
 #ifdef Q_OS_WIN
     return "SERIAL PORT " + Port_Name(Port) + " IS USED BY ANOTHER PROGRAM.";
 #else
@@ -61,7 +61,8 @@ bool PortSearch::Port_Open(int Port) {
         deniedNow_.insert(Port);
         // Told once: a search repeated on Retry would fill the log with it.
         if (denied_.insert(Port).second && ctx_.log)
-            ctx_.log->Record(ToBytes(Denied_Text(port.DeviceName(Port), Port).remove("\r\n")));
+            ctx_.log->Record(
+                ToBytes(Denied_Text(port.DeviceName(Port), Port).replace("\r\n", " ")));
     }
     return false;
 }
@@ -125,9 +126,9 @@ bool PortSearch::Port_Search() {
         if (s.TOUCHMODE)
             retry = ctx_.dialogs->MsgBox_Large("RETRY", "ABORT");
         else
-            retry = ctx_.dialogs->MsgBox_Custom(question, kRetryCancel + kCritical,
-                                                "Communication error", 0, "&Retry",
-                                                "&Abort") == kRetry;
+            retry =
+                ctx_.dialogs->MsgBox_Custom(question, kRetryCancel + kCritical,
+                                            "Communication error", 0, "&Retry", "&Abort") == kRetry;
         if (!retry) return false;
     }
 }
@@ -149,10 +150,9 @@ void PortSearch::NoConnection_Show() {
     QStringList devices;
     for (const std::string& d : port.Devices()) devices << QString::fromStdString(d);
     const QString link = QString::fromStdString((ctx_.paths.dir / "ports").string()) + "/COM<n>";
-    const QString hint =
-        devices.isEmpty()
-            ? QString("NO SERIAL DEVICE FOUND")
-            : "SERIAL DEVICES: " + devices.join(", ") + " - LINK ONE AS " + link;
+    const QString hint = devices.isEmpty()
+                             ? QString("NO SERIAL DEVICE FOUND")
+                             : "SERIAL DEVICES: " + devices.join(", ") + " - LINK ONE AS " + link;
     ctx_.status->Text("## NO CONNECTION: " + hint, kBlack, hint);
     const std::string line = ToBytes("No instrument on COM1..COM16. " + hint);
     if (line != lastHint_ && ctx_.log) ctx_.log->Record(line);

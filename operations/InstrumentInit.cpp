@@ -72,7 +72,8 @@ void InstrumentInit::Instrument_Init() {
             const QString text = "## COM" + QString::number(s.COMM) + " CANNOT BE OPENED";
             ctx_.status->Lamp(kRed);
             ctx_.status->Text(text);
-            if (ctx_.log) ctx_.log->Record(ToBytes(text + ": " + FromBytes(ctx_.port->LastError())));
+            if (ctx_.log)
+                ctx_.log->Record(ToBytes(text + ": " + FromBytes(ctx_.port->LastError())));
             Wait_Seconds(clock, 3);
             link.CmdFatal = true;
             ended = true;

@@ -48,6 +48,8 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     EXPECT_EQ(
         tuple(first, (win.timLEDBlink_Timer(), ui.picStat[0]->Back()), ui.timLEDBlink->interval()),
         tuple(kGrey, kLightOrange, 200));
+    // INITIALIZE unlocks the panel (a simulated instrument with a recent frequency).
+    ctx.settings.SIMULMODE = true, ctx.settings.FREQDATE = tp.clock.Today();
     ui.cmdInit->click();
     EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled() && Tag(ui.cmdStart) == "1");
 }

@@ -40,10 +40,10 @@ void FakePort::DeliverAfter(double seconds, const std::string& bytes) {
     clock_.After(seconds, [this, bytes] { Deliver(bytes); });
 }
 
-void FakePort::Chatter(double interval, char c) {
-    clock_.After(interval, [this, interval, c] {
-        Deliver(std::string(1, c));
-        Chatter(interval, c);
+void FakePort::Chatter(int n, double interval, char c) {
+    clock_.After(interval, [this, n, interval, c] {
+        if (open_ && number_ == n) Deliver(std::string(1, c));
+        Chatter(n, interval, c);
     });
 }
 

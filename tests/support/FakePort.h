@@ -43,9 +43,9 @@ class FakePort : public SerialPort {
     void DeliverAfter(double seconds, const std::string& bytes);
     // The device fails after the delay (reads and writes fail, port closed).
     void FailAfter(double seconds);
-    // From now on the line receives byte c every interval seconds, for ever
+    // From now on port n, while open, receives byte c every interval seconds
     // (a device that talks without being asked).
-    void Chatter(double interval, char c = '$');
+    void Chatter(int n, double interval, char c = '$');
     // Answers each written command: the function returns the reply bytes
     // (delivered after replyDelay), or nothing for no reply.
     std::function<std::string(const std::string& cmd)> responder;

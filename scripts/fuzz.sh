@@ -10,7 +10,8 @@ if [ ! -f "$san/build.ninja" ]; then
     CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$san" -G Ninja \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAVO_SANITIZE=ON -DZAVO_BENCH=OFF >/dev/null || exit 2
 fi
-targets=$(cd "$san" && ninja -t targets all | grep -oE '^fuzz_[a-z0-9_]+:' | tr -d : | sort -u)
+targets=$(cd "$san" && ninja -t targets all | grep -oE '^fuzz_[a-z0-9_]+: phony' |
+    grep -v _autogen | cut -d: -f1)
 cmake --build "$san" -j "$(nproc)" --target $targets || exit 2
 export QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=print_stacktrace=1
 export LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp"

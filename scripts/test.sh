@@ -22,7 +22,8 @@ if [ ! -f "$san/build.ninja" ]; then
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAVO_SANITIZE=ON -DZAVO_BENCH=OFF >/dev/null
 fi
 # Only what the pass runs: the unit tests and the fuzz targets.
-targets=$(cd "$san" && ninja -t targets all | grep -oE '^(test|fuzz)_[a-z0-9_]+:' | tr -d : | sort -u)
+targets=$(cd "$san" && ninja -t targets all | grep -oE '^(test|fuzz)_[a-z0-9_]+: phony' |
+    grep -v _autogen | cut -d: -f1)
 cmake --build "$san" -j "$jobs" --target $targets
 # Stack traces for any finding; the leak suppressions name system libraries only.
 export UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp"

@@ -35,9 +35,11 @@ std::string LogText(const std::string& reply) {
 }
 
 // Commands the controller answers at once (a short course for "G").
+// (The mode word is left alone: setting it switches the stages off, and the
+// refusals of "G" that follow are no faults.)
 const std::vector<std::string> kCommands = {"FD005", "FM100", "A002", "ES2", "ER0", "ET01",
                                             "SD1",   "H1",    "J",    "y",   "IP",  "IE",
-                                            "w",     "M1",    "G",    "G",   "G"};
+                                            "w",     "G",     "G",    "G"};
 // Faults and how often each is drawn; "no-lf" costs a 30 s time-out and is
 // given to one round only.
 const std::vector<std::pair<std::string, int>> kFaults = {

@@ -154,6 +154,7 @@ TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
 TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     const Ws rates = {ui.optERate[0],  ui.optERate[1],  ui.optERate[2],  ui.optERate[3],
                       ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
+    // want: Extra fast, Fast, Medium, Slow enabled (1), the same on desktop and tablet.
     // clang-format off
     for (auto [acMax, slowBefore, want] : {std::tuple{"150", false, "1110"}, {"150", true, "1111"},
              {"100", false, "1111"}, {"150.5", false, "1100"}, {"abc", false, "1111"}}) {
@@ -165,7 +166,7 @@ TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
         EXPECT_EQ(Enabled(rates), std::string(want) + want) << acMax;
     }
     pe.ADMPanel_Enable(false);
-    EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000");
+    EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000") << "all off, tablet frame too";
 }
 
 // The tablet's course buttons show the "on" or "off" picture; a missing

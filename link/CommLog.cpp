@@ -1,8 +1,11 @@
 #include "link/CommLog.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QTime>
+#include <cerrno>
 #include <cmath>
+#include <system_error>
 
 #include "core/Clock.h"
 #include "core/Context.h"
@@ -13,8 +16,18 @@ CommLog::CommLog(Ctx& ctx) : ctx_(ctx) {}
 
 bool CommLog::Open(const std::filesystem::path& file) {
     Close();
+    failure_.clear();
+    errno = 0;
     out_.open(file, std::ios::out | std::ios::app | std::ios::binary);
-    if (!out_) return false;
+    if (!out_) {
+        const int e = errno;
+        failure_ = "LOG FILE CANNOT BE OPENED: " + QFile::decodeName(file.string().c_str()) +
+                   " (" +
+                   QString::fromStdString(e ? std::generic_category().message(e)
+                                            : std::string("no reason given")) +
+                   ")";
+        return false;
+    }
     file_ = file;
     return true;
 }

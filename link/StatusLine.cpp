@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "core/Context.h"
+#include "link/CommLog.h"
 #include "panel/Controls.h"
 
 namespace zavo {
@@ -62,13 +63,16 @@ StatusPanel* StatusLine::Panel(int index) const {
 }
 
 void StatusLine::Status_Show(bool ready) {
+    // While no log is written the operator keeps seeing why.
+    const QString noLog = ctx_.log && !ctx_.log->IsOpen() ? ctx_.log->Failure() : QString();
+    const QString tail = noLog.isEmpty() ? QString() : "  -  " + noLog;
     if (ready) {
         Lamp(kGreen);
-        Text("INSTRUMENT IS READY", kBlack);
+        Text("INSTRUMENT IS READY" + tail, kBlack, noLog);
         if (ctx_.ui && ctx_.ui->cmdStart) ctx_.ui->cmdStart->setDefault(true);
     } else {
         Lamp(kGrey);
-        Text("INSTRUMENT IS NOT INITIALIZED", kGrey);
+        Text("INSTRUMENT IS NOT INITIALIZED" + tail, kGrey, noLog);
     }
 }
 

@@ -619,8 +619,7 @@ bool MainWindow::Log_Open() {
     const fs::path file = dir / (Date_ToText(today) + ".mon");
     if (ctx_.log->Open(file)) return true;
     ctx_.status->Lamp(kLightOrange);
-    ctx_.status->Text("LOG FILE CANNOT BE OPENED: " +
-                      QString::fromStdString(file.string()).toUpper());
+    ctx_.status->Text(ctx_.log->Failure(), kBlack, ctx_.log->Failure());
     return false;
 }
 

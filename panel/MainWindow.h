@@ -35,7 +35,7 @@ class MainWindow : public QMainWindow {
     // "ZAVO - ver. x.y.z  [Desktop Mode]" with the service and simulation marks.
     QString Title() const;
     // Deletes day logs more than 10 days old, then opens today's; false (and
-    // said once in the status line) when the log cannot be opened.
+    // said in the status line, again with each idle text) when it cannot.
     bool Log_Open();
     // The activity lamp's blink, one tick.
     void timLEDBlink_Timer();

@@ -78,20 +78,22 @@ const std::array<Field, kLines> kFields{{
 // A settings file is a few hundred bytes; anything past this is not read.
 constexpr std::streamsize kMaxRead = 1 << 16;
 
+// The file's bytes (at most kMaxRead); false when it cannot be read.
+bool ReadBytes(const fs::path& file, std::string& data) {
+    errno = 0;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    data.assign(size_t(kMaxRead), '\0');
+    in.read(data.data(), kMaxRead);
+    if (in.bad()) return false;
+    data.resize(size_t(in.gcount()));
+    return true;
+}
+
 // Lines ended by CR LF, LF or CR (a file edited by hand on another system
 // still reads); a last line without an end counts when it holds anything.
-std::vector<std::string> ReadLines(const fs::path& file, bool& ok) {
+std::vector<std::string> SplitLines(const std::string& data) {
     std::vector<std::string> lines;
-    std::ifstream in(file, std::ios::binary);
-    ok = bool(in);
-    if (!ok) return lines;
-    std::string data(size_t(kMaxRead), '\0');
-    in.read(data.data(), kMaxRead);
-    if (in.bad()) {
-        ok = false;
-        return lines;
-    }
-    data.resize(size_t(in.gcount()));
     std::string cur;
     for (size_t i = 0; i < data.size() && lines.size() < size_t(kLines); ++i) {
         const char c = data[i];
@@ -175,8 +177,11 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string
 #endif
     if (!synced) return writeFailed();
     const QString targetName = NativeName(target);
+    // The owner can always read and write what the program wrote: a copied
+    // mode without them would make the next start lose the settings.
     if (QFile::exists(targetName))
-        tmp.setPermissions(QFile::permissions(targetName));
+        tmp.setPermissions(QFile::permissions(targetName) | QFile::ReadOwner |
+                           QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     else
         tmp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                            QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
@@ -196,15 +201,29 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string
     return true;
 }
 
-void ShowSaveFailure(Ctx& ctx, const std::string& reason) {
+// Tells the operator about the settings file: text holds %1 for the file's
+// name and %2 for the reason.
+void ShowFileProblem(Ctx& ctx, const char* text, const std::string& reason, const char* title) {
     if (!ctx.dialogs) return;
-    const QString text =
-        QString(
-            "The settings could not be saved to the file\n%1\n\nReason: %2.\n\n"
-            "The program goes on with its current settings, but they are not kept "
-            "on disk.")
-            .arg(NativeName(ctx.paths.SettingsFile()), QString::fromStdString(reason));
-    ctx.dialogs->MsgBox_Custom(text, kOKOnly | kExclamation, "Settings not saved", 0, "OK");
+    const QString prompt = QString(text).arg(NativeName(ctx.paths.SettingsFile()),
+                                             QString::fromStdString(reason));
+    ctx.dialogs->MsgBox_Custom(prompt, kOKOnly | kExclamation, title, 0, "OK");
+}
+
+void ShowSaveFailure(Ctx& ctx, const std::string& reason) {
+    ShowFileProblem(ctx,
+                    "The settings could not be saved to the file\n%1\n\nReason: %2.\n\n"
+                    "The program goes on with its current settings, but they are not kept "
+                    "on disk.",
+                    reason, "Settings not saved");
+}
+
+void ShowReadFailure(Ctx& ctx, const std::string& reason) {
+    ShowFileProblem(ctx,
+                    "The settings file\n%1\ncannot be read.\n\nReason: %2.\n\n"
+                    "The program runs on the default settings and leaves the file as it is: "
+                    "nothing is saved over it.",
+                    reason, "Settings not read");
 }
 
 }  // namespace
@@ -303,9 +322,12 @@ QDate Date_FromText(const std::string& text) {
 }
 
 bool Settings_Load(const fs::path& file, Settings& s) {
-    bool ok = false;
-    const std::vector<std::string> lines = ReadLines(file, ok);
-    if (!ok) return false;
+    std::string data;
+    return ReadBytes(file, data) && Settings_Parse(data, s);
+}
+
+bool Settings_Parse(const std::string& data, Settings& s) {
+    const std::vector<std::string> lines = SplitLines(data);
     for (size_t n = 0; n < kFields.size(); ++n) {
         if (n >= lines.size()) return false;
         const Field& f = kFields[n];
@@ -330,7 +352,7 @@ bool Settings_Load(const fs::path& file, Settings& s) {
     return true;
 }
 
-bool Settings_Save(const fs::path& file, const Settings& s, std::string* error) {
+std::string Settings_Bytes(const Settings& s) {
     std::string bytes;
     for (const Field& f : kFields) {
         std::string value;
@@ -347,21 +369,47 @@ bool Settings_Save(const fs::path& file, const Settings& s, std::string* error) 
         }
         bytes += Field_Pad(value, kValueWidth) + f.key + "\r\n";
     }
-    return WriteAtomically(file, bytes, error);
+    return bytes;
+}
+
+bool Settings_Save(const fs::path& file, const Settings& s, std::string* error) {
+    // A file that is there but cannot be read holds the operator's settings
+    // as far as anyone knows: it is never replaced.
+    std::string unused;
+    std::error_code ec;
+    if (fs::exists(file, ec) && !ReadBytes(file, unused))
+        return Fail(error, "the file is there but cannot be read (" + SystemReason() +
+                               "), so it is left as it is");
+    return WriteAtomically(file, Settings_Bytes(s), error);
+}
+
+void Settings_Reset(Settings& s, InstrumentState& instr) {
+    s = Settings{};
+    s.FREQDATE = Date_FromText("01-01-1900");
+    instr.MagMode = 2;
 }
 
 bool Settings_Default(const fs::path& file, Settings& s, InstrumentState& instr,
                       std::string* error) {
-    s = Settings{};
-    s.FREQDATE = Date_FromText("01-01-1900");
-    instr.MagMode = 2;
+    Settings_Reset(s, instr);
     return Settings_Save(file, s, error);
 }
 
 void Settings_Startup(Ctx& ctx) {
     const fs::path file = ctx.paths.SettingsFile();
     std::error_code ec;
-    if (fs::exists(file, ec) && Settings_Load(file, ctx.settings)) return;
+    if (fs::exists(file, ec)) {
+        std::string data;
+        if (!ReadBytes(file, data)) {
+            // Defaults for this session only: the file is left for the
+            // operator to mend.
+            const std::string why = SystemReason();
+            Settings_Reset(ctx.settings, ctx.instr);
+            ShowReadFailure(ctx, why);
+            return;
+        }
+        if (Settings_Parse(data, ctx.settings)) return;
+    }
     std::string why;
     if (!Settings_Default(file, ctx.settings, ctx.instr, &why)) ShowSaveFailure(ctx, why);
 }

@@ -17,19 +17,27 @@ struct Ctx;
 // True when all 25 lines were read. On failure the fields read so far keep
 // their new values and the others keep what they held.
 bool Settings_Load(const std::filesystem::path& file, Settings& s);
+// The same from the file's bytes.
+bool Settings_Parse(const std::string& data, Settings& s);
+// The file's bytes for a record.
+std::string Settings_Bytes(const Settings& s);
 // Replaces the file atomically (a temporary file in the same folder, flushed
 // to disk, renamed over the old one), so a crash mid-save never leaves a
 // damaged file. False, with the reason in error, when it cannot; the old
-// file is then untouched.
+// file is then untouched. A file that is there but cannot be read is never
+// replaced.
 bool Settings_Save(const std::filesystem::path& file, const Settings& s,
                    std::string* error = nullptr);
-// Sets the defaults (and MagMode to 2) and saves them.
+// Sets the defaults (and MagMode to 2).
+void Settings_Reset(Settings& s, InstrumentState& instr);
+// The same, then saves them.
 bool Settings_Default(const std::filesystem::path& file, Settings& s, InstrumentState& instr,
                       std::string* error = nullptr);
 
 // Start-up: no file, or a file that does not load -> defaults, written anew.
 // A failed write is shown to the operator; the program goes on with the
-// defaults.
+// defaults. A file that is there but cannot be read is never overwritten:
+// the operator is told which and why, and the program runs on the defaults.
 void Settings_Startup(Ctx& ctx);
 // Saves ctx.settings to the program's settings file; on failure tells the
 // operator which file and why. The record in memory is never touched.

@@ -5,8 +5,12 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev
           libgl-dev libgtest-dev libbenchmark-dev locales)
+# The sanitizer pass and the fuzz targets are built with clang.
+packages+=(clang-14 libfuzzer-14-dev)
+# The end-to-end tests drive the real program on an X server of their own.
+packages+=(xvfb xdotool libx11-dev)
 # The magnetometer link's Windows transport: its cross compiler, Wine for its self-test.
-packages+=(g++-mingw-w64-x86-64 wine64 xvfb)
+packages+=(g++-mingw-w64-x86-64 wine64)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

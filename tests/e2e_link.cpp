@@ -3,45 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/Program.h"
-#include "core/Clock.h"
-#include "e2e_harness.h"
+#include "e2e_program.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
-#include "link/QtSerialPort.h"
 #include "link/StatusLine.h"
 #include "panel/Controls.h"
-#include "support/FakeSound.h"
-#include "support/ScriptedDialogs.h"
 
 using namespace zavo;
 using V = std::vector<int>;
-
-struct LinkRig {
-    explicit LinkRig(std::vector<std::string> args) {
-        args.insert(args.end(), {"--link", dir + "/ports/COM1", "--transcript", dir + "/vc.log"});
-        tool = std::make_unique<e2e::Tool>(args);
-        c.EndProgram = [] {};
-        EXPECT_TRUE(port.Open(1)) << port.LastError();
-    }
-    double Run(std::initializer_list<const char*> cmds, bool show = false) {
-        const double t0 = e2e::Now();
-        for (const char* cmd : cmds) c.cmd->Command_Execute(cmd, show, false);
-        return e2e::Now() - t0;
-    }
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    std::unique_ptr<e2e::Tool> tool;
-    RealClock clock;
-    test::FakeSound sound;
-    test::ScriptedDialogs dialogs;
-    QtSerialPort port{dir + "/ports"};
-    Program program{dir, clock, sound, dialogs, port};
-    Ctx& c = program.ctx();
-};
 
 TEST(LinkE2E, EveryEncoderStoresTheConfirmedValue) {
     LinkRig r({"--speed", "100"});

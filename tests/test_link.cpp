@@ -35,17 +35,61 @@ class Link : public ::testing::Test {
     VbColor back = 0;
 };
 
-TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
+// Every row of the classification, and commands that get the defaults.
+TEST(LinkClassify, DescriptionAndTimeLimitsOfEveryCommand) {
+    struct Row {
+        std::string cmd;
+        int modeWord;
+        const char* description;
+        double T1, T2;
+    };
     // clang-format off
-    const std::tuple<std::string, int, QString, double, double> classes[] = {
-        {"ET05", 1, "SETTING AC RAMP TIME", 2, 30}, {"ET05", 2, "SETTING PULSE TIME", 2, 30},
-        {"G", 1, "EXECUTE", 200, 50}, {"P00", 1, "INITIALIZING TUMBLER", 30, 30}, {"fd", 1, "", 2, 30},
-        {"\x1b", 1, "IMMEDIATE STOP", 3, 30}, {"i", 1, "INITIALIZING TUMBLER", 40, 30}};
+    const Row rows[] = {
+        {"\x10",  1, "FIRMWARE VERSION",            0.5, 0.1},
+        {"FD010", 1, "SETTING AC FIELD",              2, 30},
+        {"FM100", 1, "SETTING DC FIELD",              2, 30},
+        {"FP015", 1, "SETTING DC FIELD",              2, 30},
+        {"A040",  1, "SETTING AC FOR DC OFF",         2, 30},
+        {"M2",    1, "SETTING INSTRUMENT MODE",       2, 30},
+        {"SD0",   1, "SWITCHING DEMAGNETIZER OFF",    5, 30},
+        {"SD1",   1, "SWITCHING DEMAGNETIZER ON",     5, 30},
+        {"SM0",   1, "SWITCHING MAGNETIZER OFF",      5, 30},
+        {"SM1",   1, "SWITCHING MAGNETIZER ON",       5, 30},
+        {"H0",    1, "SWITCHING AMPLIFIER OFF",       2, 30},
+        {"H1",    1, "SWITCHING AMPLIFIER ON",        2, 30},
+        {"ES2",   1, "SETTING AC DECREASE SHAPE",     2, 30},
+        {"ER3",   1, "SETTING AC DECREASE RATE",      2, 30},
+        {"ET05",  1, "SETTING AC RAMP TIME",          2, 30},
+        {"ET05",  2, "SETTING PULSE TIME",            2, 30},
+        {"D2",    1, "SETTING PULSE DIRECTION",       2, 30},
+        {"G",     1, "EXECUTE",                     200, 50},
+        {"IP",    1, "LISTING INFO PARAMETERS",       2, 30},
+        {"IE",    1, "LISTING EEPROM DATA",           2, 30},
+        {"J",     1, "READING CURRENT STATUS",        2, 30},
+        {"j",     1, "READING CURRENT STATUS",        2, 30},
+        {"y",     1, "READING TEMPERATURE",           2, 30},
+        {"t",     1, "STARTING TUMBLER",              2, 30},
+        {"P12",   1, "SETTING SPECIMEN POSITION",    30, 30},
+        {"P00",   1, "INITIALIZING TUMBLER",         30, 30},
+        {"\x1b",  1, "IMMEDIATE STOP",                3, 30},
+        {"w",     1, "IGNORATION OF WPOS SIGNAL",     2, 30},
+        {"i",     1, "INITIALIZING TUMBLER",         40, 30},
+        {"z",     1, "SEARCHING FOR AC FREQUENCY",  100, 30},
+        // No description, the default limits.
+        {"F1",    1, "", 2, 30}, {"SX1", 1, "", 2, 30}, {"S",  1, "", 2, 30},
+        {"H2",    1, "", 2, 30}, {"EX",  1, "", 2, 30}, {"I",  1, "", 2, 30},
+        {"IX",    1, "", 2, 30}, {"fd0", 1, "", 2, 30}, {"B1", 1, "", 2, 30},
+        {"",      1, "", 2, 30}, {"x",   1, "", 2, 30}};
     // clang-format on
-    for (const auto& [cmd, word, text, t1, t2] : classes) {
-        const CommandClass k = Command_Classify(cmd, word);
-        EXPECT_EQ(std::tuple(k.description, k.T1, k.T2), std::tuple(text, t1, t2)) << cmd;
+    for (const Row& r : rows) {
+        const CommandClass k = Command_Classify(r.cmd, r.modeWord);
+        EXPECT_EQ(k.description, QString(r.description)) << "command '" << r.cmd << "'";
+        EXPECT_EQ(k.T1, r.T1) << "command '" << r.cmd << "'";
+        EXPECT_EQ(k.T2, r.T2) << "command '" << r.cmd << "'";
     }
+}
+
+TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
     EXPECT_EQ(Command_EchoName("\x14\x03") + "|" + Command_EchoName("\x14\x13"),
               "Crtl T C|\x14\x13");
     EXPECT_EQ(Run("FD010", "** PRESET FIELD  10 mT\r\n"), "** PRESET FIELD  10 mT|");

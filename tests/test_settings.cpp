@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <iostream>
+#include <random>
+#include <thread>
 
 #include "panel/SettingsFile.h"
 #include "support/TestProgram.h"
@@ -154,4 +159,79 @@ TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
     EXPECT_FALSE(ok || why.empty());
     EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "3"}}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);  // with the folder and link
+}
+
+TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
+    const std::string mine = FileWith({{1, "4"}, {5, "120"}});
+    Write(file, mine);
+    fs::permissions(file, fs::perms::none);
+    ctx.settings.COMM = 9, ctx.instr.MagMode = 3;
+    FsUser(65534);
+    Settings_Startup(ctx);
+    const bool saved = Settings_SaveChecked(ctx);
+    FsUser(0);
+    // The session runs on the defaults; the file keeps its bytes and its mode.
+    EXPECT_TRUE(ctx.settings == Settings{} && ctx.instr.MagMode == 2);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::none);
+    EXPECT_EQ(test::ReadBytes(file), mine);
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    const test::AskedBox& told = dialogs.boxes[0];
+    EXPECT_EQ(told.title, "Settings not read");
+    EXPECT_TRUE(told.prompt.contains(file.c_str()) && told.prompt.contains("Permission denied"))
+        << told.prompt.toStdString();
+    EXPECT_EQ(dialogs.boxes[1].title, "Settings not saved");
+    EXPECT_TRUE(dialogs.boxes[1].prompt.contains("cannot be read"));
+
+    // Mended by the operator, the file is read again and saved with the owner's
+    // read and write kept; a fresh file gets ordinary permissions.
+    fs::permissions(file, fs::perms(0444));
+    Settings_Startup(ctx);
+    EXPECT_EQ(ctx.settings.COMM, 4);
+    EXPECT_TRUE(Settings_SaveChecked(ctx));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms(0644));
+    fs::remove(file);
+    Settings_Startup(ctx);
+    EXPECT_EQ(test::ReadBytes(file), FileWith());
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms(0644));
+}
+
+// A save killed at any moment leaves the old file or the new one, never a
+// mix, never nothing: a child process saves two records in turn and is
+// killed after a random delay, 200 times.
+TEST_F(SettingsTest, SaveKilledMidwayLeavesOldOrNewBytes) {
+    Settings a, b;
+    b.COMM = 5, b.DMGFD = 150, b.SIMULMODE = true;
+    const std::string bytesA = Settings_Bytes(a), bytesB = Settings_Bytes(b);
+    // How long one save takes here (the disk's flushes dominate).
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Settings_Save(file, a));
+    const auto save = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start) / 3;
+    std::mt19937 rng(15);
+    int sawA = 0, sawB = 0, cut = 0;
+    for (int round = 0; round < 200; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) Settings_Save(file, i % 2 ? a : b);
+        }
+        // From at once to a few saves' time, so kills land in every phase.
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, 3 * save.count() + 1000)(rng)));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        const std::string now = test::ReadBytes(file);
+        ASSERT_TRUE(now == bytesA || now == bytesB) << "round " << round << ": " << now;
+        (now == bytesA ? sawA : sawB)++;
+        // A killed save may leave its temporary file behind, never the real one damaged.
+        for (const fs::directory_entry& e : fs::directory_iterator(dir))
+            if (e.path() != file) cut += fs::remove(e.path());
+    }
+    EXPECT_GT(sawA, 0);
+    EXPECT_GT(sawB, 0);
+    std::cout << "[ kills    ] 200 (one save " << save.count() << " us): old/new records " << sawA
+              << "/" << sawB << ", temporary files left by killed saves " << cut << "\n";
 }

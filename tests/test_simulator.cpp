@@ -13,20 +13,59 @@ using namespace zavo;
 using namespace zavo::test;
 using namespace std::string_literals;
 
-TEST(Simulator, CannedRepliesAndTheTransactionWithoutAPort) {
-    EXPECT_EQ(Simulated_Reply("FM100", 1, 1), "** PRESET FIELD  100 uT");
-    EXPECT_EQ(Simulated_Reply("M2", 1, 1) + Simulated_Reply("D2", 1, 1) +
-                  Simulated_Reply("\x1b", 1, 1) + Simulated_Reply("SM1", 1, 1),
-              "TOVD-** STOP SM1");
-    for (const std::string& cmd : {"FX1"s, "M3"s, "D3"s, "S"s, "IPX"s, ""s, "fd010"s, "\0u"s})
-        EXPECT_EQ(Simulated_Reply(cmd, 1, 1), "") << cmd;
-    EXPECT_EQ(Simulated_Reply("ET05", 1, 3) + Simulated_Reply("ET07", 2, 1), "ET 10 sET 1000 ms");
-    for (Int16 mode : {0, 1, 2}) {  // nine lines each
-        const std::string ip = Simulated_Reply("IP", 1, mode);
-        EXPECT_EQ(std::count(ip.begin(), ip.end(), '\n'), 8);
-        EXPECT_TRUE(ip.starts_with("Actual RAM Set:\r\nDMG\r\n")) << ip;
-        EXPECT_NE(ip.find("fg: 1045d 43.0 Hz\r\nSD0  SM0  H0"), std::string::npos);
-    }
+// Every row of the canned replies, with the mode word and instrument mode they depend on.
+TEST(Simulator, CannedReplyOfEveryCommand) {
+    const std::string dmgReport =
+        "Actual RAM Set:\r\nDMG\r\nTMB1 YUL1 WP1 REG1 B0\r\nFD 0 mT CD 1036  SC 622 cm2\r\n"
+        "FA 0 mT\r\nFM 0 uT CM 0980\r\nER 3  ES 2  ET 5 s\r\nfg: 1045d 43.0 Hz\r\nSD0  SM0  H0";
+    struct Row {
+        std::string cmd;
+        Int16 modeWord, zavMode;
+        std::string reply;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"\x10",  1, 1, "** ZAVO-A  03-Jul-2013  c22365"},
+        {"FD050", 1, 1, "** PRESET FIELD  10 mT"},  // the value asked for is not echoed
+        {"FM100", 1, 1, "** PRESET FIELD  100 uT"},
+        {"FP015", 2, 3, "** PRESET FIELD  20 mT"},
+        {"A040",  1, 2, "AC-DC OFF  10 mT"},
+        {"M1",    1, 1, "DMG"},
+        {"M2",    1, 1, "TOV"},
+        {"SD0",   1, 1, "SD0"}, {"SD1", 1, 1, "SD1"}, {"SM0", 1, 1, "SM0"}, {"SM1", 1, 1, "SM1"},
+        {"H0",    1, 1, "H0"},  {"H1",  1, 1, "H1"},
+        {"ES1",   1, 1, "ES 2"},
+        {"ER1",   1, 1, "ER 3"},
+        {"ET05",  1, 3, "ET 10 s"},
+        {"ET07",  2, 1, "ET 1000 ms"},
+        {"D1",    2, 3, "D+"},
+        {"D2",    2, 3, "D-"},
+        {"G",     1, 1, ""},
+        {"J",     1, 1, "D: 0D\x1a 0mV 0.00A  T: 3189mV  M: 0D\x1a 0mV  "},
+        {"j",     1, 1, "D: 0D\x1a 0mV 0.00A  T: 3189mV  M: 0D\x1a 0mV  "},
+        {"y",     1, 1, "T: 3189mV   27 \xf8" "C"},
+        {"t",     1, 1, "** Tumbler is running "},
+        {"P12",   1, 1, "** POSITION SET "},
+        {"\x1b",  1, 1, "** STOP "},
+        {"w",     1, 1, "WP Test is ON "},
+        {"i",     1, 1, "** Tumbler Ready "},
+        {"z",     1, 1, ""},
+        {"IP",    1, 0, dmgReport}, {"IP", 1, 1, dmgReport}, {"IP", 2, 2, dmgReport},
+        {"IP",    2, 3, "IPActual RAM Set:\r\nTOV\r\nTMB1 YUL1 WP1  B0\r\nFP 0 mT CP 0987\r\n"
+                        "D-  ET 5000 ms\r\nSM0"},
+        {"IE",    1, 1, "Actual EEPROM Set:\r\nfg: 1044 d\r\nCD: 1036\r\nCM: 0980\r\nCP: 0987\r\n"
+                        "SC: 0622 cm2"},
+        // Everything else is answered with nothing.
+        {"FX1", 1, 1, ""}, {"M3", 1, 1, ""}, {"D3", 1, 1, ""}, {"S", 1, 1, ""}, {"SX", 1, 1, ""},
+        {"H2", 1, 1, ""}, {"E", 1, 1, ""}, {"ET05", 0, 1, ""}, {"IPX", 1, 1, ""}, {"B1", 1, 1, ""},
+        {"\x14\x03", 1, 1, ""}, {"fd010", 1, 1, ""}, {"\0u"s, 1, 1, ""}, {"", 1, 1, ""}};
+    // clang-format on
+    for (const Row& r : rows)
+        EXPECT_EQ(Simulated_Reply(r.cmd, r.modeWord, r.zavMode), r.reply)
+            << "command '" << r.cmd << "', mode word " << r.modeWord << ", mode " << r.zavMode;
+}
+
+TEST(Simulator, TheTransactionWithoutAPort) {
     TestProgram tp;
     Ctx& ctx = tp.ctx();
     ctx.settings.SIMULMODE = ctx.settings.SERVMODE = true;

@@ -112,7 +112,18 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     fs::remove_all(bad.Dir() / "mon"), std::ofstream(bad.Dir() / "mon") << "a file, no folder";
     bad.ctx().window->Form_Load();
     EXPECT_TRUE(!bad.ctx().log->IsOpen() && bad.ended == 0);
-    EXPECT_TRUE(bad.ctx().ui->picStat[1]->Text().contains("LOG FILE CANNOT BE OPENED"));
+    // The path as it is (not upper-cased) with the system's reason, told again
+    // whenever the idle text comes back, until a log is open.
+    const QString why = "LOG FILE CANNOT BE OPENED: " +
+                        QString::fromStdString((bad.Dir() / "mon" / "06-12-2026.mon").string()) +
+                        " (Not a directory)";
+    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), why);
+    bad.ctx().status->Status_Show(true);
+    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS READY  -  " + why);
+    fs::remove(bad.Dir() / "mon"), fs::create_directory(bad.Dir() / "mon");
+    bad.ctx().window->Log_Open();
+    bad.ctx().status->Status_Show(false);
+    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
 }
 
 }  // namespace

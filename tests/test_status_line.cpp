@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
-#include <ranges>
 
 #include "link/StatusLine.h"
 #include "panel/Controls.h"
@@ -11,9 +10,10 @@
 using namespace zavo;
 
 static bool HasRed(const QImage& m) {
-    return std::ranges::any_of(std::views::iota(0, m.width() * m.height()), [&](int i) {
-        return m.pixelColor(i % m.width(), i / m.width()) == Qt::red;
-    });
+    for (int y = 0; y < m.height(); ++y)
+        for (int x = 0; x < m.width(); ++x)
+            if (m.pixelColor(x, y) == Qt::red) return true;
+    return false;
 }
 
 TEST(StatusPanelPrint, ColoursTextAndToolTip) {

@@ -68,7 +68,8 @@ class Trace : public ::testing::Test {
                  const std::string& last = "End of Ramp \r\n") {
         // The run's settle time: the line is known quiet before "G".
         tp.clock.Advance(0.5);
-        for (const auto& [at, b] : bytes) tp.clock.After(at, [this, b] { tp.port.Deliver(b); });
+        for (const auto& [at, text] : bytes)
+            tp.clock.After(at, [this, b = text] { tp.port.Deliver(b); });
         tp.clock.After(end, [this, last] { tp.port.Deliver(last); });
         trace.Execute_Begin();
         ctx.cmd->Command_Execute("G", true, false);

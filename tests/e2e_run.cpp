@@ -3,30 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/Program.h"
-#include "core/Clock.h"
-#include "e2e_harness.h"
-#include "link/QtSerialPort.h"
+#include "e2e_program.h"
 #include "link/StatusLine.h"
 #include "operations/RunSequence.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
-#include "support/FakeSound.h"
-#include "support/ScriptedDialogs.h"
 
 using namespace zavo;
 
-struct RunRig {
-    RunRig() {
-        tool = std::make_unique<e2e::Tool>(std::vector<std::string>{
-            "--speed", "8", "--no-tumbler", "--link", dir + "/ports/COM1", "--transcript", log});
-        c.EndProgram = [] {};
-        EXPECT_TRUE(port.Open(1)) << port.LastError();
+struct RunRig : LinkRig {
+    RunRig() : LinkRig({"--speed", "8", "--no-tumbler"}) {
         // As the initialization leaves it: the port recorded, the panel open.
         SetTag(ui.cmdStop, "1");
         c.run.InstrReady = true;
@@ -59,15 +49,7 @@ struct RunRig {
         return peak;
     }
 
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString(), log = dir + "/vc.log";
-    std::unique_ptr<e2e::Tool> tool;
-    RealClock clock;
-    test::FakeSound sound;
-    test::ScriptedDialogs dialogs;
-    QtSerialPort port{dir + "/ports"};
-    Program program{dir, clock, sound, dialogs, port};
-    Ctx& c = program.ctx();
+    const std::string log = dir + "/vc.log";
     Controls& ui = *c.ui;
     QTimer sampler;
     QStringList meter;  // each change of the AC field meter

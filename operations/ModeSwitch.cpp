@@ -10,6 +10,7 @@
 #include "operations/StatusReport.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
+#include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
 
@@ -138,6 +139,7 @@ void ModeSwitch::ZAVMode_Set(Int16 ZAVMODENEW) {
     }
     if (Fatal_End()) return;
     ctx_.limits->Limits_Set();
+    if (ctx_.window) ctx_.window->Height_Fit();
     ctx_.enabling->Panels_Enable(true);
     ctx_.enabling->FieldMeters_Enable(true);
     ctx_.options->Controls_Enable(true);
@@ -166,6 +168,7 @@ void ModeSwitch::optZAVMode_Click(int Index) {
     if (Index == 2 || Index == 3) ctx_.instr.MagMode = Int16(Index);
     if (!INSTMODE_Set(false)) s.ZAVMODE = before;
     ctx_.limits->Limits_Set();
+    if (ctx_.window) ctx_.window->Height_Fit();
     if (s.ZAVMODE >= 1 && s.ZAVMODE <= 3) ctx_.options->Option_Highlight(ui.optZAVMode[s.ZAVMODE]);
     ctx_.ClickSound();
     if (Fatal_End()) return;

@@ -459,6 +459,13 @@ void MainWindow::cmdPlot_Click(bool show) {
     resize(width(), std::max(was + room, minimumSizeHint().height()));
 }
 
+void MainWindow::Height_Fit() {
+    if (touch_ || !isVisible() || isMaximized() || isFullScreen()) return;
+    body_->layout()->activate();
+    layout()->activate();
+    resize(width(), std::max(sizeHint().height(), minimumSizeHint().height()));
+}
+
 JournalView* MainWindow::Journal_View() const {
     return journalView_;
 }

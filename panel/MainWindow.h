@@ -37,6 +37,9 @@ class MainWindow : public QMainWindow {
     // Deletes day logs more than 10 days old, then opens today's; false (and
     // said in the status line, again with each idle text) when it cannot.
     bool Log_Open();
+    // On the desktop, the window's height follows the panel of the mode shown
+    // (the pulse panel is taller than the AC one).
+    void Height_Fit();
     // The activity lamp's blink, one tick.
     void timLEDBlink_Timer();
     // INITIALIZE.

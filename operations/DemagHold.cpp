@@ -9,6 +9,7 @@
 #include "core/Context.h"
 #include "core/Sound.h"
 #include "core/Waits.h"
+#include "operations/CoilTemperature.h"
 #include "dialogs/Dialogs.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr double kHoldSeconds = 300;
 constexpr const char* kBanner = "** ZAVO";
-// At or below this sensor voltage the coil is above its working temperature.
-constexpr float kWorkingMV = 2440;
 
 }  // namespace
 

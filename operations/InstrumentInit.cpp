@@ -17,6 +17,7 @@
 #include "link/StatusLine.h"
 #include "link/TextUtil.h"
 #include "operations/FreqOptimize.h"
+#include "operations/CoilTemperature.h"
 #include "operations/ModeSwitch.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -28,8 +29,6 @@ namespace zavo {
 
 namespace {
 
-// Coil sensor voltage above which the coil is at working temperature.
-constexpr float kWorkingMV = 2440;
 // The AC frequency is searched again when it is older than this.
 constexpr qint64 kFrequencyDays = 30;
 constexpr Int16 kUserMode = 7;
@@ -89,17 +88,9 @@ void InstrumentInit::Instrument_Init() {
     // A lost instrument is not asked anything more.
     if (!endIf(stop || link.CmdFatal)) ctx_.cmd->Command_Execute("B0", false, false);
 
-    bool warm = false;
-    while (!endIf(stop || link.CmdFatal) && !warm) {
-        float mv = 0;
-        ctx_.cmds->Temp_Read(false, mv);
-        warm = mv > kWorkingMV;
-        if (warm || endIf(stop || failed())) break;
-        ctx_.status->Lamp(kLightOrange);
-        ctx_.status->Text("WAIT FOR WORKING TEMPERATURE " +
-                          Text_PadLeft(QString::number(int(ctx_.instr.CoilTempC)), 4) + " C");
-        Wait_Seconds(clock, 1);
-    }
+    // The wait ends warm, on STOP or on a failed reading; the last two end here.
+    if (!endIf(stop || link.CmdFatal) && WorkingTemperature_Wait(ctx_) != CoilWait::Warm)
+        endIf(true);
 
     if (!ended) {
         const QDate last = s.FREQDATE;

@@ -8,6 +8,7 @@
 #include "core/Context.h"
 #include "core/Sound.h"
 #include "core/Waits.h"
+#include "operations/CoilTemperature.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
@@ -30,8 +31,6 @@ namespace zavo {
 namespace {
 
 constexpr double kSettle = 0.2;
-// The coil is at working temperature above this sensor voltage.
-constexpr float kWorkingMV = 2440;
 constexpr Int16 kTumblingSpecimen = 7;
 constexpr Int16 kThreeAxes = 8;
 const std::string kEsc(1, '\x1b');
@@ -131,19 +130,15 @@ RunSequence::Next RunSequence::Power_Stages() {
 }
 
 RunSequence::Next RunSequence::Temperature_Wait() {
-    const InstrumentState& in = ctx_.instr;
-    for (;;) {
-        float mv = 0;
-        ctx_.cmds->Temp_Read(false, mv);
-        // A failed reading says nothing about the coil.
-        if (ctx_.link.CmdError) return Next::End;
-        if (in.CoilTempMV > kWorkingMV) return Next::Go;
-        if (ctx_.run.StopRequest) return Next::Stop;
-        ctx_.status->Lamp(kLightOrange);
-        ctx_.status->Text("WAIT FOR WORKING TEMPERATURE " +
-                          Text_PadLeft(QString::number(qRound(in.CoilTempC)), 4) + " C");
-        Wait_Seconds(*ctx_.clock, 1);
+    switch (WorkingTemperature_Wait(ctx_)) {
+        case CoilWait::Warm:
+            return Next::Go;
+        case CoilWait::Stopped:
+            return Next::Stop;
+        case CoilWait::Failed:
+            break;
     }
+    return Next::End;
 }
 
 void RunSequence::Execute() {

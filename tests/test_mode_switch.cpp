@@ -1,6 +1,8 @@
 // Instrument mode switching and the parameter upload against a scripted controller.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/Activity.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
@@ -12,6 +14,7 @@
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
+#include "support/FakeUnit.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
@@ -20,56 +23,10 @@ using Cmds = std::vector<std::string>;
 
 namespace {
 
-// What the controller holds and reports, answering as the real one words it.
-struct Unit {
-    int yul = 1;        // 0 off, 1 ready, 2 not connected
-    int yulLater = -1;  // the unit's state from the second report on (switched on meanwhile)
-    std::string word = "DMG";
-    int fd = 0, fa = 0, fm = 0, er = 1, es = 2, et = 5, fp = 0, pulseMs = 500;
-    int sd = 0, sm = 0, h = 0;
-    int reports = 0;
-    // A command answered by this line instead ("" none).
-    std::map<std::string, std::string> overrides;
-
-    std::string Report() {
-        const int y = (reports++ > 0 && yulLater >= 0) ? yulLater : yul;
-        const std::string flags = "TMB1 YUL" + std::to_string(y) + " WP1";
-        if (word == "TOV")
-            return "Actual RAM Set:\rTOV\r" + flags + "  B0\rFP " + std::to_string(fp) +
-                   " mT CP 0987\rD-  ET " + std::to_string(pulseMs) + " ms\rSM" + std::to_string(sm) +
-                   "\r\n";
-        return "Actual RAM Set:\rDMG\r" + flags + " REG1 B0\rFD " + std::to_string(fd) +
-               " mT CD 1036  SC 622 cm2\rFA " + std::to_string(fa) + " mT\rFM " + std::to_string(fm) +
-               " uT CM 0980\rER " + std::to_string(er) + "  ES " + std::to_string(es) + "  ET " +
-               std::to_string(et) + " s\rfg: 1045d 43.0 Hz\rSD" + std::to_string(sd) + "  SM" +
-               std::to_string(sm) + "  H" + std::to_string(h) + "\r\n";
-    }
-    std::string Answer(const std::string& c) {
-        if (auto it = overrides.find(c); it != overrides.end()) return it->second;
-        const auto num = [&](size_t from) { return std::stoi(c.substr(from)); };
-        const auto set = [&](int& v, size_t from) { return std::to_string(v = num(from)); };
-        if (c == "IP") return Report();
-        if (c == "M1" || c == "M2") return (word = c == "M1" ? "DMG" : "TOV") + "\r\n";
-        if (c.rfind("FD", 0) == 0) return "** PRESET FIELD  " + set(fd, 2) + " mT\r\n";
-        if (c.rfind("FM", 0) == 0) return "** PRESET FIELD  " + set(fm, 2) + " uT\r\n";
-        if (c.rfind("FP", 0) == 0) return "** PRESET FIELD  " + set(fp, 2) + " mT\r\n";
-        if (c[0] == 'A') return "AC-DC OFF  " + set(fa, 1) + " mT\r\n";
-        if (c.rfind("ER", 0) == 0) return "ER " + set(er, 2) + "\r\n";
-        if (c.rfind("ES", 0) == 0) return "ES " + set(es, 2) + "\r\n";
-        if (c.rfind("ET", 0) == 0) {
-            if (word == "TOV") return "ET " + std::to_string(pulseMs = num(2) * 100) + " ms\r\n";
-            return "ET " + set(et, 2) + " s\r\n";
-        }
-        for (auto [name, v] : {std::pair{"SD", &sd}, {"SM", &sm}, {"H", &h}})
-            if (c.rfind(name, 0) == 0) return c.substr(0, c.size() - 1) + set(*v, c.size() - 1) + "\r\n";
-        return "\r\n";
-    }
-};
-
 class ModeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        tp.port.responder = [this](const std::string& c) { return unit.Answer(c); };
+        unit.emplace(tp.port, tp.clock);
         ASSERT_TRUE(tp.port.Open(1));
         ctx.settings.DMGFD = 40;
         ctx.run.InstrReady = true;
@@ -102,7 +59,7 @@ class ModeTest : public ::testing::Test {
     TestProgram tp;
     Ctx& ctx = tp.ctx();
     Controls& ui = *ctx.ui;
-    Unit unit;
+    std::optional<FakeUnit> unit;
 };
 
 }  // namespace
@@ -136,8 +93,8 @@ TEST_F(ModeTest, UnitStatesDecideTheMode) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        unit = Unit{};
-        unit.yul = c.yul, unit.yulLater = c.yulLater, unit.fm = c.fm;
+        unit.emplace(tp.port, tp.clock);
+        unit->yul = c.yul, unit->yulLater = c.yulLater, unit->FM = c.fm;
         ctx.settings.TOUCHMODE = c.tablet;
         ctx.instr.YULState = 1;
         Ready(1);
@@ -157,7 +114,7 @@ TEST_F(ModeTest, UnitStatesDecideTheMode) {
 
 // What the operator is told, by layout: the unit off asks, a missing unit explains the fall-back.
 TEST_F(ModeTest, MessagesOfTheUnitStates) {
-    unit.yul = 0;
+    unit->yul = 0;
     tp.dialogs.boxAnswers = {kCancel};
     Click(2);
     ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
@@ -165,7 +122,7 @@ TEST_F(ModeTest, MessagesOfTheUnitStates) {
     EXPECT_EQ(std::tuple(off.prompt, off.style, off.title, off.captions),
               std::tuple(QString("YUL1 UNIT IS OFF!"), kRetryCancel + kExclamation,
                          QString("Warning"), QStringList{"&Retry", "&Cancel"}));
-    unit.yul = 2;
+    unit->yul = 2;
     Click(3);
     ASSERT_EQ(tp.dialogs.boxes.size(), 2u);
     EXPECT_EQ(std::tuple(tp.dialogs.boxes[1].prompt, tp.dialogs.boxes[1].style,
@@ -190,14 +147,14 @@ TEST_F(ModeTest, MessagesOfTheUnitStates) {
 
 // Stages go off before the mode word changes; DEMAGNETIZER switches the magnetizer off first.
 TEST_F(ModeTest, ModeWordOnlyWhenItDiffersAndStagesOffFirst) {
-    unit.h = 1, unit.sd = 1;
+    unit->H = 1, unit->SD = 1;
     Click(3);
     EXPECT_EQ(Sent(), (Cmds{"IP", "H0", "SD0", "M2"}));
     Click(3);  // already there: the report is read again, nothing else to change
     EXPECT_EQ(Sent(), Cmds{"IP"});
     Click(2);  // the controller already reports the pulse unit: only the word back
     EXPECT_EQ(Sent(), (Cmds{"IP", "M1"}));
-    unit.sm = 1, unit.word = "TOV";
+    unit->SM = 1, unit->pulseUnit = true;
     Click(1);
     EXPECT_EQ(Sent(), (Cmds{"IP", "SM0", "M1"}));
     EXPECT_EQ(std::tuple(ctx.instr.ModeWordActual, ctx.instr.SMActual, ctx.instr.MagMode),
@@ -206,13 +163,13 @@ TEST_F(ModeTest, ModeWordOnlyWhenItDiffersAndStagesOffFirst) {
 
 // A failed status report or STOP leaves the instrument and the panel in the mode they were in.
 TEST_F(ModeTest, FailedReadOrStopChangesNothing) {
-    unit.overrides["IP"] = "## Hypex Overheated \r\n";  // an error the program survives
+    unit->overrides["IP"] = "## Hypex Overheated ";  // an error the program survives
     Click(3);
     EXPECT_EQ(Sent(), Cmds{"IP"});
     EXPECT_EQ(ctx.settings.ZAVMODE, 1);
     EXPECT_EQ(Shown(), "checked 1, lit 1, ADM");
     EXPECT_FALSE(ctx.link.CmdFatal);
-    unit.overrides.clear();
+    unit->overrides.clear();
     tp.port.replyDelay = 0.5;
     tp.clock.After(0.1, [&] { ctx.run.StopRequest = true; });  // "IP" still completes
     Click(2);
@@ -222,7 +179,7 @@ TEST_F(ModeTest, FailedReadOrStopChangesNothing) {
 
 // A lost instrument during the switch ends the program after a second.
 TEST_F(ModeTest, LostInstrumentEndsTheProgram) {
-    unit.overrides["IP"] = "## Unknown Cmd. \r\n";
+    unit->overrides["IP"] = "## Unknown Cmd. ";
     Click(2);
     EXPECT_TRUE(ctx.link.CmdFatal);
     EXPECT_EQ(tp.ended, 1);
@@ -247,11 +204,11 @@ TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
 
 // ZAVMode_Set from code follows the same rules and unlocks the panel afterwards.
 TEST_F(ModeTest, ModeSetFromCode) {
-    unit.yul = 2;
+    unit->yul = 2;
     ctx.modes->ZAVMode_Set(2);
     EXPECT_EQ(Sent(), Cmds{"IP"});
     EXPECT_EQ(Shown(), "checked 1, lit 1, ADM");
-    unit.yul = 1;
+    unit->yul = 1;
     ctx.modes->ZAVMode_Set(3);
     EXPECT_EQ(Sent(), (Cmds{"IP", "M2"}));
     EXPECT_EQ(Shown(), "checked 3, lit 3, TOV+positions");
@@ -295,22 +252,22 @@ TEST_F(UploadTest, OnlyWhatDiffersInTableOrder) {
     const Case cases[] = {
         {"all equal, fast rate", 1, [&] { s.DMGFD = 0, s.DMGER = 1; }, {"ER1"}},
         {"all equal, slow rate", 1, [&] { s.DMGFD = 0, s.DMGER = 3; }, {"ER1", "ER3"}},
-        {"DC field left on", 1, [&] { s.DMGFD = 0, s.DMGER = 1, unit.fm = 5; }, {"ER1", "FM000"}},
-        {"DC field and its AC end left", 1, [&] { s.DMGFD = 0, s.DMGER = 1, unit.fm = 5, unit.fa = 7; },
+        {"DC field left on", 1, [&] { s.DMGFD = 0, s.DMGER = 1, unit->FM = 5; }, {"ER1", "FM000"}},
+        {"DC field and its AC end left", 1, [&] { s.DMGFD = 0, s.DMGER = 1, unit->FM = 5, unit->FA = 7; },
          {"ER1", "FM000", "A000"}},
         {"every row differs", 1,
-         [&] { s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, unit.fm = 1, unit.fa = 1; },
+         [&] { s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, unit->FM = 1, unit->FA = 1; },
          {"ER1", "FD150", "FM000", "A000", "ES3", "ER2", "ET12"}},
         {"anhysteretic", 2,
          [&] { s.REKFD = 80, s.REKFM = 50, s.REKFA = 20, s.REKES = 1, s.REKER = 0, s.REKET = 7; },
          {"ER1", "FD080", "FM050", "A020", "ES1", "ER0", "ET07"}},
-        {"pulses: never a rate", 3, [&] { s.TOVFP = 15, s.TOVET = 25, unit.word = "TOV"; },
+        {"pulses: never a rate", 3, [&] { s.TOVFP = 15, s.TOVET = 25, unit->pulseUnit = true; },
          {"FP015", "ET25"}},
-        {"pulses, equal", 3, [&] { s.TOVFP = 0, s.TOVET = 5, unit.word = "TOV"; }, {}},
+        {"pulses, equal", 3, [&] { s.TOVFP = 0, s.TOVET = 5, unit->pulseUnit = true; }, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        unit = Unit{};
+        unit.emplace(tp.port, tp.clock);
         s.ZAVMODE = Int16(c.mode);
         c.arrange();
         ctx.report->Status_Read();
@@ -328,15 +285,15 @@ TEST_F(UploadTest, FailureAndStopEndTheUpload) {
     Settings& s = ctx.settings;
     s.ZAVMODE = 1, s.DMGFD = 50, s.DMGES = 3, s.DMGET = 9;
     ctx.report->Status_Read();
-    unit.overrides["ES3"] = "## Hypex Overheated \r\n";
+    unit->overrides["ES3"] = "## Hypex Overheated ";
     EXPECT_EQ(Upload(), (Cmds{"ER1", "FD050", "ES3"}));
     EXPECT_TRUE(ctx.link.CmdError);
     EXPECT_EQ(ctx.instr.FDActual, 50) << "confirmed values stay confirmed";
-    unit.overrides.clear();
+    unit->overrides.clear();
     s.DMGFD = 60;
     tp.port.responder = [&](const std::string& c) {
         if (c == "FD060") ctx.run.StopRequest = true;  // while it waits for the reply
-        return unit.Answer(c);
+        return unit->Reply(c);
     };
     EXPECT_EQ(Upload(), (Cmds{"ER1", "FD060"}));
     EXPECT_EQ(ctx.instr.FDActual, 50) << "a stopped command confirms nothing";

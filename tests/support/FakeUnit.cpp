@@ -14,8 +14,9 @@ FakeUnit::FakeUnit(FakePort& port, FakeClock& clock) : port_(port), clock_(clock
     port_.responder = [this](const std::string& cmd) { return Reply(cmd); };
 }
 
-std::string FakeUnit::Report() const {
-    const std::string flags = "TMB" + std::to_string(tumbler) + " YUL1 WP1";
+std::string FakeUnit::Report() {
+    const int y = (reports_++ > 0 && yulLater >= 0) ? yulLater : yul;
+    const std::string flags = "TMB" + std::to_string(tumbler) + " YUL" + std::to_string(y) + " WP1";
     if (pulseUnit)
         return "Actual RAM Set:\rTOV\r" + flags + "  B0\rFP " + std::to_string(FP) +
                " mT CP 0987\rD-  ET " + std::to_string(ET * 100) + " ms\rSM" + std::to_string(SM) +

@@ -41,7 +41,6 @@ class Activity : public QObject {
     // from the event loop after the last scope has ended. A later call with
     // the same key replaces the one still waiting.
     void When_Idle(const std::string& key, std::function<void()> fn);
-    bool Pending(const std::string& key) const { return pending_.count(key) > 0; }
 
   signals:
     // The first operation began (true) or the last one ended (false).

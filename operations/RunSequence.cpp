@@ -62,8 +62,6 @@ void RunSequence::Run_Start() {
     Activity::Scope scope(*ctx_.activity);
     ctx_.trace->Run_Begin();
     stopped_ = false;
-    stamps_ = 0;
-    lastStamp_.clear();
     ctx_.run.Busy = true;
     ctx_.status->Lamp(kLightOrange);
     ctx_.status->Text("STARTING");
@@ -149,9 +147,7 @@ void RunSequence::Execute() {
 }
 
 void RunSequence::TimeStamp_Send() {
-    lastStamp_ = TimeStamp_Text(ctx_.clock->Now());
-    ++stamps_;
-    ctx_.maglink->LinkString_Send(lastStamp_);
+    ctx_.maglink->LinkString_Send(TimeStamp_Text(ctx_.clock->Now()));
 }
 
 RunSequence::Next RunSequence::Demagnetize() {

@@ -18,8 +18,6 @@ class RunSequence {
 
     // Time stamps sent to the magnetometer program by the last run, and the
     // last of them.
-    int Stamps() const { return stamps_; }
-    const std::string& LastStamp() const { return lastStamp_; }
 
   private:
     // Where a step leads: on to the next step, to the stop end, to the end.
@@ -44,8 +42,6 @@ class RunSequence {
 
     Ctx& ctx_;
     bool stopped_ = false;
-    int stamps_ = 0;
-    std::string lastStamp_;
 };
 
 }  // namespace zavo

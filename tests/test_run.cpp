@@ -14,6 +14,7 @@
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
+#include "support/FakeMagTransport.h"
 #include "support/FakeUnit.h"
 #include "support/TestProgram.h"
 
@@ -63,6 +64,9 @@ struct Rig {
     Controls& ui = *ctx.ui;
     RunSequence& run = *ctx.run_ops;
     test::FakeUnit unit{tp.port, tp.clock};
+    // The magnetometer program listening for the time stamps.
+    test::FakeMagTransport& magnetometer = test::Listening(ctx);
+    int Stamps() const { return int(magnetometer.sent.size()); }
 };
 
 // Demagnetization: stages on (demagnetizer first), the passes by the demagnetization mode,
@@ -83,7 +87,7 @@ TEST(Run, DemagnetizerPasses) {
         want.insert(want.end(), passes.begin(), passes.end());
         want.push_back("H0");
         EXPECT_EQ(r.Run(), want) << tumbler << " " << dmode;
-        EXPECT_EQ(r.run.Stamps(), stamps);
+        EXPECT_EQ(r.Stamps(), stamps);
         r.ExpectIdle();
         EXPECT_EQ(tuple(r.tp.sound.beeps, r.ui.picStat[1]->Text().trimmed().toStdString()),
                   tuple(1, "INSTRUMENT IS READY"));
@@ -123,7 +127,7 @@ TEST(Run, PulseSeries) {
         W want{"IP", "SM1"};
         want.insert(want.end(), pulses.begin(), pulses.end());
         EXPECT_EQ(r.Run(), want) << dir << " " << num;
-        EXPECT_EQ(tuple(r.run.Stamps(), r.ctx.settings.TOVDIR), tuple(1, dir));
+        EXPECT_EQ(tuple(r.Stamps(), r.ctx.settings.TOVDIR), tuple(1, dir));
         r.ExpectIdle();
     }
 }
@@ -148,7 +152,7 @@ TEST(Run, AbortDuringTheCourse) {
     EXPECT_NEAR(t.end()[-2] - t.end()[-3], 0.2, 0.02) << "second Esc";
     // The stop end and the end each wait up to 3 s for the controller's last words.
     EXPECT_GT(r.tp.clock.Now() - clicked, 3.0);
-    EXPECT_EQ(tuple(r.run.Stamps(), r.ctx.pos.MIndex, r.ctx.pos.MPos), tuple(0, 1, 10));
+    EXPECT_EQ(tuple(r.Stamps(), r.ctx.pos.MIndex, r.ctx.pos.MPos), tuple(0, 1, 10));
     EXPECT_EQ(BackColor(r.ui.picStat[0]), kGreen);
     r.ExpectIdle();
 }
@@ -175,7 +179,7 @@ TEST(Run, FailedAndFatalCourse) {
         W want{"IP", "ER1", "SD1", "H1", "y", "G"};
         want.insert(want.end(), after.begin(), after.end());
         EXPECT_EQ(r.Run(), want) << error;
-        EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.run.Stamps()),
+        EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.Stamps()),
                   tuple(fatal ? 1 : 0, 1, 0));
         EXPECT_EQ(r.ui.cmdStart->isEnabled(), !fatal);
         EXPECT_FALSE(r.ui.timSD->isActive());
@@ -194,7 +198,7 @@ TEST(Run, AutoNextAndAutoSwitch) {
               (W{"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", "P00", "H0", "IP", "SM0"}));
     EXPECT_EQ(tuple(r.ctx.pos.MIndex, r.ctx.pos.MPos, r.ui.lblMMode->text().toStdString()),
               tuple(2, 7, "P2"));
-    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.run.Stamps()), tuple(1, 1));
+    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.Stamps()), tuple(1, 1));
     r.ExpectIdle();
 
     // The boxes cleared behind the handler's back (a tumbler lost at re-initialization).

@@ -2,9 +2,12 @@
 // The magnetometer program's side of the link without sockets: payloads are
 // handed to the program's receiver directly, sends are recorded.
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/Context.h"
+#include "maglink/MagLink.h"
 #include "maglink/MagTransport.h"
 
 namespace zavo::test {
@@ -50,5 +53,14 @@ class FakeMagTransport : public MagTransport {
     Receiver receiver;
     std::vector<SentMessage> sent;
 };
+
+// Gives the program a fake link with a magnetometer program listening on it.
+inline FakeMagTransport& Listening(Ctx& ctx) {
+    auto t = std::make_unique<FakeMagTransport>();
+    FakeMagTransport& fake = *t;
+    fake.listening = true;
+    ctx.maglink->Transport_Set(std::move(t));
+    return fake;
+}
 
 }  // namespace zavo::test

@@ -49,6 +49,9 @@ struct LinkState {
     bool CmdError = false;
     bool CmdFatal = false;
     bool RunCancel = false;
+    // No reply came in time or the port failed: the instrument cannot be
+    // reached, so nothing more is sent to it. Never cleared, like CmdFatal.
+    bool InstrumentLost = false;
     float ACFieldNow = 0;
     float DCFieldNow = 0;
 };

@@ -40,6 +40,11 @@ class Dialogs {
     virtual bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) = 0;
     // A line input dialog; masked for passwords. A cancelled dialog gives "".
     virtual QString InputBox(const QString& prompt, const QString& title, bool masked) = 0;
+    // Closes every dialog still open, unanswered: each gives its cautious
+    // answer (Cancel, No, Abort; "" from an input dialog).
+    virtual void Dismiss() {}
+    // Dialogs open now (their calls are still on the stack).
+    virtual int Showing() const { return 0; }
 
     bool MsgBoxOK = false;
 };

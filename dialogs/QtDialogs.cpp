@@ -106,11 +106,18 @@ QWidget* QtDialogs::Owner() const {
 
 void QtDialogs::Run(QWidget* w) {
     const QPointer<QWidget> alive(w);
+    open_.push_back(alive);
     while (alive && alive->isVisible()) {
         const double next = Timeouts_Check();
         if (!alive || !alive->isVisible()) break;
         clock_.Yield(std::min(next, 0.5));
     }
+    open_.erase(std::find(open_.begin(), open_.end(), alive));
+}
+
+void QtDialogs::Dismiss() {
+    for (const QPointer<QWidget>& w : open_)
+        if (w) w->hide();
 }
 
 double QtDialogs::Timeouts_Check() {

@@ -33,6 +33,8 @@ class QtDialogs : public Dialogs {
                       const QString& caption4) override;
     bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) override;
     QString InputBox(const QString& prompt, const QString& title, bool masked) override;
+    void Dismiss() override;
+    int Showing() const override { return int(open_.size()); }
 
     // Title of a box asked without one.
     static inline const QString kDefaultTitle = QStringLiteral("ZAVO");
@@ -59,6 +61,8 @@ class QtDialogs : public Dialogs {
     QPointer<QWidget> mainWindow_;
     QPointer<QWidget> cmdFrame_;
     std::vector<Pending*> pending_;
+    // Every dialog whose Run is on the stack.
+    std::vector<QPointer<QWidget>> open_;
 };
 
 // Moves a shown window so that it is centred over owner (kept on its screen).

@@ -216,6 +216,7 @@ void CommandLink::Command_Execute(const std::string& Cmd, bool Show, bool Quiet)
             case Outcome::TimedOut:
                 a.error = kSwitchedOff;
                 a.cmdError = true;
+                ctx_.link.InstrumentLost = true;
                 break;
             case Outcome::Disconnected:
                 // The loss was already reported once; the program is ending.
@@ -226,6 +227,7 @@ void CommandLink::Command_Execute(const std::string& Cmd, bool Show, bool Quiet)
                     return;
                 }
                 disconnected = true;
+                ctx_.link.InstrumentLost = true;
                 break;
             case Outcome::PortError:
                 // No port is open (closed by hand in service mode): the
@@ -388,6 +390,7 @@ void CommandLink::InBand(const std::string& cmd, unsigned char c, bool Show, Att
 
 CommandLink::Dispatch CommandLink::Error_Dispatch(Attempt& a, bool disconnected) {
     Blink(false);
+    const bool ending = ctx_.link.CmdFatal;
     if (disconnected) {
         a.cmdError = true;
         ctx_.link.CmdFatal = true;
@@ -436,7 +439,7 @@ CommandLink::Dispatch CommandLink::Error_Dispatch(Attempt& a, bool disconnected)
         Lamp(kRed);
         Text(upper);
         Command_Send("B1");
-        Critical_Close(text);
+        Critical_Close(text, ending);
     } else if (err == "## Hypex Overheated ") {
         Lamp(kRed);
         Text(upper);
@@ -444,7 +447,7 @@ CommandLink::Dispatch CommandLink::Error_Dispatch(Attempt& a, bool disconnected)
     } else {
         Lamp(kRed);
         Text(upper);
-        Critical_Close(text);
+        Critical_Close(text, ending);
     }
     // A dialog's own event loop may have run a refused call meanwhile.
     Publish(a);
@@ -465,14 +468,26 @@ CommandLink::Dispatch CommandLink::Retry_Ask(const QString& text) {
     return retry ? Dispatch::Retry : Dispatch::Leave;
 }
 
-void CommandLink::Critical_Close(const QString& err) {
+void CommandLink::Critical_Close(const QString& err, bool ending) {
+    const QString closing = (QString(kAppTitle) + " will be closed!").toUpper();
+    if (ctx_.log) ctx_.log->Record(ToBytes(err.trimmed() + " - " + closing));
+    // The program is ending already: the operator was told once, and what the
+    // switch-off on the way out meets is not announced again.
+    if (ending) return;
     if (ctx_.settings.TOUCHMODE)
         Wait_Seconds(*ctx_.clock, 3);
     else
-        ctx_.dialogs->MsgBox_Custom(
-            err + "\r\n\r\n" + (QString(kAppTitle) + " will be closed!").toUpper(), kCritical,
-            "Critical error", 0, "OK");
+        ctx_.dialogs->MsgBox_Custom(err + "\r\n\r\n" + closing, kCritical, "Critical error", 0,
+                                    "OK");
     ctx_.link.CmdFatal = true;
+}
+
+void CommandLink::Loss_Report() {
+    if (inFlight_ || ctx_.link.CmdFatal) return;
+    Attempt a;
+    a.reply = ctx_.link.ReplyText;
+    ctx_.link.InstrumentLost = true;
+    Error_Dispatch(a, true);
 }
 
 void CommandLink::Command_Send(const std::string& Cmd) {

@@ -47,6 +47,12 @@ class CommandLink {
     // most 2 s and not past STOP (nothing during an exchange).
     void Input_Flush();
 
+    // The port failed while no exchange was running (adapter unplugged,
+    // controller gone): told as a loss during an exchange is, CmdFatal set.
+    // Nothing when an exchange runs (it meets the failure itself) or the
+    // program is ending already.
+    void Loss_Report();
+
     // True while an exchange or Reply_Read owns the port.
     bool InFlight() const { return inFlight_; }
     // The last Command_Execute got a whole reply (or a simulated one): false
@@ -75,7 +81,8 @@ class CommandLink {
     void InBand(const std::string& cmd, unsigned char c, bool Show, Attempt& a);
     Dispatch Error_Dispatch(Attempt& a, bool disconnected);
     Dispatch Retry_Ask(const QString& text);
-    void Critical_Close(const QString& err);
+    // ending: the program was ending before this error; it is logged only.
+    void Critical_Close(const QString& err, bool ending);
     void Blink(bool on);
     void Lamp(long color);
     void Text(const QString& text);

@@ -29,14 +29,12 @@ QString Port_Name(int Port) {
 }
 
 // What the operator can do about a port the system refuses to open.
-QString Denied_Text([[maybe_unused]] const std::string& device, int Port) {
-#ifdef Q_OS_WIN
-    return "SERIAL PORT " + Port_Name(Port) + " IS USED BY ANOTHER PROGRAM.";
-#else
-    return "NO PERMISSION TO USE THE SERIAL PORT " + Port_Name(Port) + " (" +
-           QString::fromStdString(device) +
-           ").\r\nADD THE USER TO THE GROUP \"dialout\" AND LOG IN AGAIN.";
-#endif
+QString Refusal_Text(SerialPort::Refusal why, const std::string& device, int Port) {
+    const QString port = Port_Name(Port) + " (" + QString::fromStdString(device) + ")";
+    if (why == SerialPort::Refusal::InUse)
+        return "THE SERIAL PORT " + port + " IS IN USE BY ANOTHER PROGRAM.";
+    return "NO PERMISSION TO USE THE SERIAL PORT " + port +
+           ".\r\nADD THE USER TO THE GROUP \"dialout\" AND LOG IN AGAIN.";
 }
 
 }  // namespace
@@ -57,13 +55,8 @@ bool PortSearch::Port_Open(int Port) {
         return true;
     }
     if (port.Open(Port)) return true;
-    if (port.AccessDenied()) {
-        deniedNow_.insert(Port);
-        // Told once: a search repeated on Retry would fill the log with it.
-        if (denied_.insert(Port).second && ctx_.log)
-            ctx_.log->Record(
-                ToBytes(Denied_Text(port.DeviceName(Port), Port).replace("\r\n", " ")));
-    }
+    if (port.OpenRefusal() != SerialPort::Refusal::None)
+        refused_[Port] = Refusal_Text(port.OpenRefusal(), port.DeviceName(Port), Port);
     return false;
 }
 
@@ -75,7 +68,9 @@ bool PortSearch::Instrument_Identify(int Port) {
     if (ctx_.settings.SIMULMODE) return true;
     const bool& stop = ctx_.run.StopRequest;
     bool found = false;
-    if (Port_Exists(Port) && !stop && Port_Open(Port) && !stop) {
+    const bool exists = Port_Exists(Port) && !stop;
+    if (exists) tried_.insert(ctx_.port->DeviceName(Port));
+    if (exists && Port_Open(Port) && !stop) {
         ctx_.link.CmdText = std::string(1, kFirmwareRequest);
         ctx_.cmd->Command_Execute(ctx_.link.CmdText, false, true);
         // Only this exchange's reply counts, never one left from before.
@@ -94,7 +89,8 @@ bool PortSearch::Port_Search() {
     Settings& s = ctx_.settings;
     const bool& stop = ctx_.run.StopRequest;
     for (;;) {
-        deniedNow_.clear();
+        refused_.clear();
+        tried_.clear();
         int found = 0;
         Testing_Show(s.COMM);
         if (stop) return false;
@@ -118,10 +114,9 @@ bool PortSearch::Port_Search() {
         }
         if (ctx_.link.CmdFatal || stop) return false;
 
-        NoConnection_Show();
+        const QString hints = NoConnection_Show();
         QString question = QString("Instrument is OFF or not connected!").toUpper();
-        if (!deniedNow_.empty())
-            question = Denied_Text(ctx_.port->DeviceName(*deniedNow_.begin()), *deniedNow_.begin());
+        if (!hints.isEmpty()) question += "\r\n\r\n" + hints;
         bool retry = false;
         if (s.TOUCHMODE)
             retry = ctx_.dialogs->MsgBox_Large("RETRY", "ABORT");
@@ -133,31 +128,28 @@ bool PortSearch::Port_Search() {
     }
 }
 
-void PortSearch::NoConnection_Show() {
-    SerialPort& port = *ctx_.port;
-    ctx_.status->Lamp(kRed);
-    if (!deniedNow_.empty()) {
-        const int p = *deniedNow_.begin();
-        const QString text = Denied_Text(port.DeviceName(p), p);
-        ctx_.status->Text("## " + text.section("\r\n", 0, 0), kBlack, text.section("\r\n", 1));
-        return;
-    }
-#ifdef Q_OS_WIN
-    ctx_.status->Text("## NO CONNECTION");
-#else
+QString PortSearch::NoConnection_Show() {
+    QStringList hints;
+    for (const auto& [port, text] : refused_) hints << text;
+#ifndef Q_OS_WIN
     // A USB adapter gets a device name but no COM number: say which devices
-    // there are and how to number one.
-    QStringList devices;
-    for (const std::string& d : port.Devices()) devices << QString::fromStdString(d);
-    const QString link = QString::fromStdString((ctx_.paths.dir / "ports").string()) + "/COM<n>";
-    const QString hint = devices.isEmpty()
-                             ? QString("NO SERIAL DEVICE FOUND")
-                             : "SERIAL DEVICES: " + devices.join(", ") + " - LINK ONE AS " + link;
-    ctx_.status->Text("## NO CONNECTION: " + hint, kBlack, hint);
-    const std::string line = ToBytes("No instrument on COM1..COM16. " + hint);
+    // the search could not try and how to number one.
+    QStringList untried;
+    for (const std::string& d : ctx_.port->Devices())
+        if (!tried_.count(d)) untried << QString::fromStdString(d);
+    if (!untried.isEmpty())
+        hints << "SERIAL DEVICES NOT TRIED: " + untried.join(", ") + ".\r\nLINK ONE AS " +
+                     QString::fromStdString((ctx_.paths.dir / "ports").string()) + "/COM<n>.";
+#endif
+    const QString text = hints.join("\r\n");
+    ctx_.status->Lamp(kRed);
+    ctx_.status->Text("## NO CONNECTION", kBlack, text);
+    // Told once: a search repeated on Retry would fill the log with it.
+    const std::string line =
+        ToBytes(QString("No instrument on COM1..COM16. " + text).replace("\r\n", " ").trimmed());
     if (line != lastHint_ && ctx_.log) ctx_.log->Record(line);
     lastHint_ = line;
-#endif
+    return text;
 }
 
 void PortSearch::CommPortPanel_Enable(bool Enable) {

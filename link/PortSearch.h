@@ -2,6 +2,8 @@
 // Finding the controller: which serial port it is on, opening and closing
 // that port, and the service panel's hand-opened port.
 
+#include <QString>
+#include <map>
 #include <set>
 #include <string>
 
@@ -32,15 +34,16 @@ class PortSearch {
     void cmdCommPort_Click();
 
   private:
-    // Status line and log after a search that found nothing.
-    void NoConnection_Show();
+    // Status line and log after a search that found nothing; what the
+    // operator can do about it (refused ports, devices not tried).
+    QString NoConnection_Show();
     void Testing_Show(int Port);
 
     Ctx& ctx_;
-    // Ports refused for lack of permission, each told once.
-    std::set<int> denied_;
-    // Ports refused during the search now running.
-    std::set<int> deniedNow_;
+    // Ports the system refused to open during the search now running, with
+    // the reason told to the operator; the devices it tried.
+    std::map<int, QString> refused_;
+    std::set<std::string> tried_;
     // The last hint logged after a search that found nothing.
     std::string lastHint_;
 };

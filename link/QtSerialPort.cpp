@@ -5,6 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace zavo {
 
 namespace fs = std::filesystem;
@@ -16,7 +22,8 @@ constexpr int kUnknownCommError = 1000;
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(fs::path portsDir) : portsDir_(std::move(portsDir)) {}
+QtSerialPort::QtSerialPort(fs::path portsDir)
+    : portsDir_(std::move(portsDir)), queue_(std::make_unique<QObject>()) {}
 
 QtSerialPort::~QtSerialPort() {
     if (!port_) return;
@@ -76,7 +83,7 @@ bool QtSerialPort::Port_Exists(int n) {
 bool QtSerialPort::Open(int n) {
     Close();
     failed_ = false;
-    denied_ = false;
+    refusal_ = Refusal::None;
     error_.clear();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(QString::fromStdString(DeviceName(n)));
@@ -87,7 +94,7 @@ bool QtSerialPort::Open(int n) {
     port->setFlowControl(QSerialPort::NoFlowControl);
     if (!port->open(QIODevice::ReadWrite)) {
         error_ = port->errorString().toStdString();
-        denied_ = port->error() == QSerialPort::PermissionError;
+        if (port->error() == QSerialPort::PermissionError) refusal_ = Refusal_Of(DeviceName(n));
         return false;
     }
     // A pseudo-terminal has no modem lines: DTR cannot be set there.
@@ -101,6 +108,15 @@ bool QtSerialPort::Open(int n) {
     port_ = std::move(port);
     number_ = n;
     return true;
+}
+
+// Qt reports a device the user may not open and one another program holds
+// (its lock file, or the device busy) alike; the operator's remedy differs.
+SerialPort::Refusal QtSerialPort::Refusal_Of([[maybe_unused]] const std::string& device) {
+#ifndef Q_OS_WIN
+    if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES) return Refusal::NoPermission;
+#endif
+    return Refusal::InUse;
 }
 
 void QtSerialPort::OnError(int error) {
@@ -120,6 +136,10 @@ void QtSerialPort::OnError(int error) {
             failed_ = true;
             error_ = port_->errorString().toStdString();
             port_->close();
+            // Not from inside the port's own signal: the handler may ask.
+            QTimer::singleShot(0, queue_.get(), [this] {
+                if (OnLost) OnLost();
+            });
             return;
         default:
             port_->clearError();

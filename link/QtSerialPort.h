@@ -5,6 +5,7 @@
 
 #include "link/SerialPort.h"
 
+class QObject;
 class QSerialPort;
 
 namespace zavo {
@@ -34,7 +35,7 @@ class QtSerialPort : public SerialPort {
     void DiscardOutput() override;
     bool Failed() const override { return failed_; }
     std::string LastError() const override { return error_; }
-    bool AccessDenied() const override { return denied_; }
+    Refusal OpenRefusal() const override { return refusal_; }
     // The device path port n maps to.
     std::string DeviceName(int n) const override;
     std::vector<std::string> Devices() const override;
@@ -44,12 +45,15 @@ class QtSerialPort : public SerialPort {
     // ports/COM<n> is there, whether or not its target still is.
     bool Linked(int n) const;
     void OnError(int error);
+    static Refusal Refusal_Of(const std::string& device);
 
     std::filesystem::path portsDir_;
     std::unique_ptr<QSerialPort> port_;
     int number_ = 0;
     bool failed_ = false;
-    bool denied_ = false;
+    Refusal refusal_ = Refusal::None;
+    // Context of the calls queued from the port's own signals.
+    std::unique_ptr<QObject> queue_;
     bool opening_ = false;
     std::string error_;
 };

@@ -34,9 +34,11 @@ public:
     // other end gone); the port is closed then. Cleared by Open.
     virtual bool Failed() const = 0;
     virtual std::string LastError() const = 0;
-    // The last Open failed because the user may not use the device (on Linux:
-    // not in the group that owns serial devices).
-    virtual bool AccessDenied() const { return false; }
+    // Why the last Open was refused: the user may not use the device (on
+    // Linux: not in the group that owns serial devices), or another program
+    // holds it (its lock, or the device busy).
+    enum class Refusal { None, NoPermission, InUse };
+    virtual Refusal OpenRefusal() const { return Refusal::None; }
     // The device port n stands for, as the operator knows it ("COM3",
     // "/dev/ttyUSB0").
     virtual std::string DeviceName(int n) const { return "COM" + std::to_string(n); }
@@ -46,6 +48,9 @@ public:
     // Port events and errors as the link's event procedure numbers them
     // (3..7 events, 1001..1011 errors); set by the owner of the port.
     std::function<void(int commEvent)> OnComm;
+    // The open port failed (Failed() turned true), told from the event loop
+    // whether or not an exchange was running; set by the owner of the port.
+    std::function<void()> OnLost;
 };
 
 }  // namespace zavo

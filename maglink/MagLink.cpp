@@ -3,6 +3,8 @@
 #include "core/Activity.h"
 #include "core/Context.h"
 #include "dialogs/Dialogs.h"
+#include "link/CommLog.h"
+#include "link/StatusLine.h"
 #include "link/TextUtil.h"
 #include "maglink/MagTransport.h"
 #include "operations/ModeSwitch.h"
@@ -103,6 +105,12 @@ void MagLink::String_Set(const std::string& text) {
     ctx_.activity->When_Idle(kStepKey, [this, text] { Step_Apply(text); });
 }
 
+void MagLink::Step_Tell(const QString& text, bool refused) {
+    ctx_.status->Lamp(refused ? kLightOrange : kGreen);
+    ctx_.status->Text(text);
+    if (ctx_.log) ctx_.log->Record(ToBytes(text));
+}
+
 void MagLink::Step_Apply(const std::string& text) {
     if (!serving_) return;
     const Step s = Step_Read(text);
@@ -110,42 +118,63 @@ void MagLink::Step_Apply(const std::string& text) {
     Controls& ui = *ctx_.ui;
     if (ctx_.settings.ZAVMODE != s.mode) ctx_.modes->ZAVMode_Set(Int16(s.mode));
     if (ctx_.link.CmdFatal) return;
+    const QString step = FromBytes(text).toUpper();
+    // The boxes are shared by the modes: values written into another mode's
+    // panel would treat the specimen with the wrong field at the next START.
+    if (ctx_.settings.ZAVMODE != s.mode) {
+        static const char* const kModes[] = {"", "DEMAGNETIZER", "ANHYSTERETIC MAGNETIZER",
+                                              "PULSE MAGNETIZER"};
+        Step_Tell("STEP " + step + " NOT APPLIED: THE INSTRUMENT IS NOT IN " + kModes[s.mode] +
+                      " MODE",
+                  true);
+        return;
+    }
 
     if (s.hasACMax) ui.txtACMax->SetText(QString::number(s.ACMax));
     if (s.hasACMin) ui.txtACMin->SetText(QString::number(s.ACMin));
     if (s.hasDCField) ui.txtDCField->SetText(QString::number(s.DCField));
     if (s.hasTOVField) ui.txtTOVField->SetText(QString::number(s.TOVField));
-    if (s.hasPosition) Position_Apply(s);
+    const QString refused = s.hasPosition ? Position_Apply(s) : QString();
 
     if (ctx_.window) {
         ctx_.window->raise();
         ctx_.window->activateWindow();
     }
     ctx_.trace->Step_Applied(text);
+    if (refused.isEmpty())
+        Step_Tell("STEP FROM THE MAGNETOMETER PROGRAM: " + step, false);
+    else
+        Step_Tell("STEP " + step + ": POSITION " + FromBytes(s.positionText).toUpper() +
+                      " REFUSED, " + refused,
+                  true);
 }
 
-void MagLink::Position_Apply(const Step& s) {
+QString MagLink::Position_Apply(const Step& s) {
     Controls& ui = *ctx_.ui;
     PositionState& p = ctx_.pos;
-    if (s.MMode != 0) {
-        p.MMode = Int16(s.MMode);
-        p.MIndexMax = Int16(s.MIndexMax);
+    // A position the tumbler cannot take keeps the one in force, label and all.
+    if (!p.TumblerUsed) return "NO TUMBLER IN USE";
+    const Int16 mode = s.MMode != 0 ? Int16(s.MMode) : p.MMode;
+    const Int16 count = s.MMode != 0 ? Int16(s.MIndexMax) : p.MIndexMax;
+    if (mode < 1 || mode > 12 || !s.hasMIndex || s.MIndex < 1 || s.MIndex > count)
+        return count > 0 ? "THE POSITIONS ARE 1 TO " + QString::number(count)
+                         : QString("NO POSITIONS IN THIS MODE");
+    p.MMode = mode;
+    p.MIndexMax = count;
+    // Selected with their input flags off, so the click handlers (which
+    // would reset the index to 1) stay out; each keeps the flag it had,
+    // so a locked panel stays locked. The tablet twin shows the same.
+    for (OptionButton* o : {ui.optMMode[size_t(p.MMode)], ui.optMModeT[size_t(p.MMode)]}) {
+        const QString tag = Tag(o);
+        SetTag(o, "0");
+        o->SetValue(true);
+        SetTag(o, tag);
     }
-    if (p.MMode >= 0 && p.MMode <= 12) {
-        // Selected with their input flags off, so the click handlers (which
-        // would reset the index to 1) stay out; each keeps the flag it had,
-        // so a locked panel stays locked. The tablet twin shows the same.
-        for (OptionButton* o : {ui.optMMode[size_t(p.MMode)], ui.optMModeT[size_t(p.MMode)]}) {
-            const QString tag = Tag(o);
-            SetTag(o, "0");
-            o->SetValue(true);
-            SetTag(o, tag);
-        }
-        ctx_.options->Option_Highlight(ui.optMModeT[size_t(p.MMode)]);
-    }
+    ctx_.options->Option_Highlight(ui.optMModeT[size_t(p.MMode)]);
     ui.lblMMode->setText(FromBytes(s.positionText));
-    if (s.hasMIndex) p.MIndex = Int16(s.MIndex);
+    p.MIndex = Int16(s.MIndex);
     p.MPos = MagPos(p.MMode, p.MIndex);
+    return {};
 }
 
 }  // namespace zavo

@@ -2,6 +2,7 @@
 // The link to the sibling magnetometer program: the receive endpoint
 // "ZAVO Receive Data" and the time stamps sent to "Tervok Receive Data".
 
+#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,7 +43,10 @@ class MagLink {
   private:
     void String_Set(const std::string& text);
     void Step_Apply(const std::string& text);
-    void Position_Apply(const Step& s);
+    // The position of "AAR"/"AIR"; why it was refused, empty when taken.
+    QString Position_Apply(const Step& s);
+    // A step taken or refused, in the status line and the daily log.
+    void Step_Tell(const QString& text, bool refused);
 
     Ctx& ctx_;
     std::unique_ptr<MagTransport> transport_;

@@ -15,9 +15,13 @@
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
+#include "link/TextUtil.h"
+#include "link/SerialPort.h"
 #include "maglink/MagLink.h"
+#include "operations/RunSequence.h"
 #include "operations/StatusReport.h"
 #include "panel/Controls.h"
+#include "panel/MainWindow.h"
 #include "panel/PanelEnabling.h"
 #include "panel/SettingsFile.h"
 
@@ -34,6 +38,7 @@ DemagHold::DemagHold(Ctx& ctx) : ctx_(ctx) {
     QTimer* t = ctx_.ui->timSD;
     t->setInterval(1000);
     QObject::connect(t, &QTimer::timeout, [this] { timSD_Timer(); });
+    if (ctx_.port) ctx_.port->OnLost = [this] { Port_Lost(); };
 }
 
 void DemagHold::Hold_Start() {
@@ -47,15 +52,21 @@ void DemagHold::Hold_Stop() {
     ctx_.ui->lblSD->setText("");
 }
 
+void DemagHold::Hold_Resume() {
+    if (ctx_.instr.SDActual == 1 && sdOnSince_ != 0)
+        ctx_.ui->timSD->start();
+    else
+        Hold_Stop();
+}
+
 void DemagHold::timSD_Timer() {
     Controls& ui = *ctx_.ui;
     // Another operation holds the instrument: try again at the next tick.
     if (ctx_.activity->Active()) return;
-    // Restarted without a hold (the demagnetizer was switched on by hand):
-    // nothing is being timed, so nothing is switched off.
-    if (sdOnSince_ == 0) {
-        ui.timSD->stop();
-        ui.lblSD->setText("");
+    // Restarted without a hold (the demagnetizer was switched on by hand), or
+    // something else switched the demagnetizer off: nothing is being timed.
+    if (sdOnSince_ == 0 || ctx_.instr.SDActual != 1) {
+        Hold_Stop();
         return;
     }
     const double remaining = kHoldSeconds - Timer_Elapsed(*ctx_.clock, sdOnSince_);
@@ -72,11 +83,7 @@ void DemagHold::timSD_Timer() {
             ctx_.cmds->SD_Send(0, false);
             Wait_Seconds(*ctx_.clock, 0.2);
             ctx_.enabling->Panels_Enable(true);
-            if (ctx_.link.CmdFatal) {
-                Wait_Seconds(*ctx_.clock, 1);
-                if (ctx_.EndProgram) ctx_.EndProgram();
-                return;
-            }
+            if (ctx_.link.CmdFatal) return Fatal_End();
             ctx_.status->Status_Show(true);
         }
     }
@@ -94,14 +101,46 @@ void DemagHold::HotCoil_Warn() {
         kOKOnly + kExclamation, "Warning", 30, "OK");
 }
 
+bool DemagHold::Stages_Off() {
+    StatusLine& status = *ctx_.status;
+    ctx_.cmd->Command_Execute(std::string(1, '\x10'), false, true);
+    if (ctx_.link.ReplyText.rfind(kBanner, 0) != 0) return false;
+    ctx_.enabling->Panels_Enable(false);
+    status.Lamp(kLightOrange);
+    status.Text("SWITCHING OFF...");
+    Wait_Seconds(*ctx_.clock, 0.5);
+    ctx_.report->Status_Read();
+    // Without a report nothing is known to be off: everything is switched off.
+    const bool known = !ctx_.link.CmdError;
+    const InstrumentState& in = ctx_.instr;
+    CommandSet& cmds = *ctx_.cmds;
+    // The amplifier goes off first.
+    if (!known || in.HActual != 0) {
+        cmds.H_Send(0, true);
+        Wait_Seconds(*ctx_.clock, 0.1);
+    }
+    if (!known || in.SDActual != 0) {
+        cmds.SD_Send(0, true);
+        Wait_Seconds(*ctx_.clock, 0.1);
+    }
+    if (!known || in.SMActual != 0) {
+        cmds.SM_Send(0, true);
+        Wait_Seconds(*ctx_.clock, 0.1);
+    }
+    return true;
+}
+
 bool DemagHold::Form_QueryUnload() {
     Controls& ui = *ctx_.ui;
     StatusLine& status = *ctx_.status;
     const bool ready = ctx_.run.InstrReady;
+    if (closed_) return false;
     // No closing in the middle of a sequence.
     if (ctx_.run.Busy || ctx_.activity->Active()) return true;
 
-    if (ctx_.settings.TOUCHMODE) {
+    if (terminating_) {
+        // Nobody is asked: the session is ending.
+    } else if (ctx_.settings.TOUCHMODE) {
         ctx_.enabling->Panels_Enable(false);
         status.Lamp(kLightOrange);
         status.Text("EXIT PROGRAM?");
@@ -125,36 +164,81 @@ bool DemagHold::Form_QueryUnload() {
             ui.cmdStart->setText("YES");
             ui.cmdStop->setText("NO");
         }
-        ctx_.cmd->Command_Execute(std::string(1, '\x10'), false, true);
         // Only an instrument that still answers is switched off.
-        if (ctx_.link.ReplyText.rfind(kBanner, 0) == 0) {
-            ctx_.enabling->Panels_Enable(false);
-            status.Lamp(kLightOrange);
-            status.Text("SWITCHING OFF...");
-            Wait_Seconds(*ctx_.clock, 0.5);
-            ctx_.report->Status_Read();
-            const InstrumentState& in = ctx_.instr;
-            CommandSet& cmds = *ctx_.cmds;
-            // The amplifier goes off first.
-            if (in.HActual != 0) {
-                cmds.H_Send(0, true);
-                Wait_Seconds(*ctx_.clock, 0.1);
-            }
-            if (in.SDActual != 0) {
-                cmds.SD_Send(0, true);
-                Wait_Seconds(*ctx_.clock, 0.1);
-            }
-            if (in.SMActual != 0) {
-                cmds.SM_Send(0, true);
-                Wait_Seconds(*ctx_.clock, 0.1);
-            }
-            HotCoil_Warn();
+        if (!ctx_.link.InstrumentLost && Stages_Off()) {
+            if (!terminating_) HotCoil_Warn();
             Settings_SaveChecked(ctx_);
         }
     }
     Hold_Stop();
     ctx_.log->Close();
+    closed_ = true;
     return false;
+}
+
+void DemagHold::Fatal_End() {
+    if (ending_) return;
+    ending_ = true;
+    const QString why = ctx_.ui->picStat[1]->Text().trimmed();
+    Hold_Stop();
+    // The operation that failed is over: its STOP would cut the switch-off.
+    ctx_.run.StopRequest = false;
+    bool off = false;
+    if (!ctx_.link.InstrumentLost && ctx_.port->IsOpen()) {
+        Activity::Scope scope(*ctx_.activity);
+        off = Stages_Off();
+    }
+    ctx_.status->Lamp(kLightOrange);
+    ctx_.status->Text("SWITCHING OFF...");
+    if (ctx_.log) {
+        ctx_.log->Record(ToBytes("ZAVO ENDS: " + why +
+                                 (off ? " - STAGES SWITCHED OFF" : " - INSTRUMENT NOT REACHED")));
+    }
+    Wait_Seconds(*ctx_.clock, 1);
+    if (ctx_.EndProgram) ctx_.EndProgram();
+}
+
+void DemagHold::Port_Lost() {
+    if (ctx_.link.CmdFatal || ending_) return;
+    // A running operation meets the failure at its next exchange; whatever
+    // is left unnoticed is told when it has ended.
+    if (ctx_.activity->Active()) {
+        ctx_.activity->When_Idle("link.lost", [this] { Port_Lost(); });
+        return;
+    }
+    {
+        Activity::Scope scope(*ctx_.activity);
+        ctx_.cmd->Loss_Report();
+    }
+    if (ctx_.link.CmdFatal) Fatal_End();
+}
+
+void DemagHold::Terminate() {
+    if (closed_ || ending_) return;
+    if (!terminating_ && ctx_.log) ctx_.log->Record("TERMINATION SIGNAL: THE PROGRAM CLOSES");
+    terminating_ = true;
+    // An open question is answered the cautious way; a run or initialization
+    // is stopped as ABORT stops it.
+    ctx_.dialogs->Dismiss();
+    if (ctx_.run.Busy && !ctx_.run.StopRequest) ctx_.run_ops->Run_Abort();
+    // Not from inside a dialog's or an operation's loop: from the event loop.
+    QTimer::singleShot(0, ctx_.ui->timSD, [this] { Terminate_Close(); });
+}
+
+void DemagHold::Terminate_Close() {
+    if (closed_ || ending_) return;
+    if (ctx_.dialogs->Showing() > 0) {
+        QTimer::singleShot(50, ctx_.ui->timSD, [this] { Terminate_Close(); });
+        return;
+    }
+    if (ctx_.run.Busy || ctx_.activity->Active()) {
+        ctx_.activity->When_Idle("exit.terminate", [this] {
+            QTimer::singleShot(0, ctx_.ui->timSD, [this] { Terminate_Close(); });
+        });
+        return;
+    }
+    if (Form_QueryUnload()) return;
+    if (ctx_.window) ctx_.window->close();
 }
 
 }  // namespace zavo

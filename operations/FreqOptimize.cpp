@@ -42,12 +42,15 @@ std::string Frequency_Text(const std::string& reply, bool& hasColon) {
 FreqOptimize::FreqOptimize(Ctx& ctx) : ctx_(ctx) {}
 
 bool FreqOptimize::Lost() const {
-    return ctx_.link.CmdFatal;
+    return ctx_.link.InstrumentLost;
 }
 
-void FreqOptimize::Control_Send(const char* bytes, int length) {
+bool FreqOptimize::Control_Send(const char* bytes, int length) {
+    if (Lost()) return false;
     ctx_.cmd->Command_Execute(std::string(bytes, size_t(length)), false, false);
+    const bool answered = ctx_.cmd->Completed();
     Wait_Seconds(*ctx_.clock, kSettle);
+    return answered;
 }
 
 void FreqOptimize::Freq_Optimize() {
@@ -70,11 +73,12 @@ void FreqOptimize::Freq_Optimize() {
     bool stopped = stop;
     if (stopped) s.ZAVMODE = before;
 
-    // Each step runs only while nothing stopped it; a lost instrument is not
-    // talked to any more (every command would fail with its own dialog).
+    // Each step runs only while nothing stopped it and the program is not
+    // ending; the switch-off at the end runs whenever the instrument can
+    // still be reached.
     auto go = [&] {
         stopped = stopped || stop;
-        return !stopped && !Lost();
+        return !stopped && !link.CmdFatal;
     };
     if (go()) {
         cmds.SD_Send(1, false);
@@ -102,10 +106,11 @@ void FreqOptimize::Freq_Optimize() {
                                             "OK");
             status.Lamp(kLightOrange);
             status.Text("SAVING AC FREQUENCY ");
-            Control_Send("\x14\x13", 2);
-            Control_Send("\x14\x08", 2);
-            s.FREQDATE = clock.Today();
-            Settings_SaveChecked(ctx_);
+            // The date says the frequency is stored: only when it was.
+            if (Control_Send("\x14\x13", 2) && Control_Send("\x14\x08", 2)) {
+                s.FREQDATE = clock.Today();
+                Settings_SaveChecked(ctx_);
+            }
             Control_Send("\0u", 2);
             Control_Send("\x14\x03", 2);
         }

@@ -17,9 +17,11 @@ class FreqOptimize {
 
   private:
     // A control-character command whose reply is not looked at, then the
-    // settle time.
-    void Control_Send(const char* bytes, int length);
-    // The instrument is lost: nothing more can be sent.
+    // settle time; true when the controller answered. Nothing is sent to a
+    // lost instrument.
+    bool Control_Send(const char* bytes, int length);
+    // No answer came in time or the port failed: nothing more can be sent.
+    // (An error line only ends the program: the stages are still switched off.)
     bool Lost() const;
 
     Ctx& ctx_;

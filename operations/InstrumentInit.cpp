@@ -18,6 +18,7 @@
 #include "link/TextUtil.h"
 #include "operations/FreqOptimize.h"
 #include "operations/CoilTemperature.h"
+#include "operations/DemagHold.h"
 #include "operations/ModeSwitch.h"
 #include "operations/Tumbler.h"
 #include "panel/Controls.h"
@@ -102,7 +103,12 @@ void InstrumentInit::Instrument_Init() {
     }
     bool tumblerKnown = false;
     if (!ended && !failed() && !endIf(stop)) {
-        ctx_.modes->INSTMODE_Set(false);
+        // A unit in a state the program does not know cannot serve the saved
+        // magnetizer mode: DEMAGNETIZER, as when the unit is missing.
+        if (!ctx_.modes->INSTMODE_Set(false) && !failed() && !endIf(stop)) {
+            s.ZAVMODE = 1;
+            ctx_.modes->INSTMODE_Set(false);
+        }
         // A status report that failed says nothing about the tumbler.
         if (!endIf(stop) && !failed()) {
             ctx_.tumbler->Tumbler_Check();
@@ -195,10 +201,8 @@ void InstrumentInit::Ready_Show() {
 
 void InstrumentInit::SwitchOff_Exit() {
     ctx_.ui->cmdStop->setEnabled(false);
-    ctx_.status->Lamp(kLightOrange);
-    ctx_.status->Text("SWITCHING OFF...");
-    Wait_Seconds(*ctx_.clock, 1);
-    if (ctx_.EndProgram) ctx_.EndProgram();
+    if (ctx_.run.StopRequest) ctx_.status->Text("STOPPED");
+    ctx_.hold->Fatal_End();
 }
 
 }  // namespace zavo

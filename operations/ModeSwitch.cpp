@@ -7,6 +7,7 @@
 #include "dialogs/Dialogs.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
+#include "operations/DemagHold.h"
 #include "operations/StatusReport.h"
 #include "panel/Controls.h"
 #include "panel/Limits.h"
@@ -117,8 +118,7 @@ void ModeSwitch::ModeButtons_Paint() {
 
 bool ModeSwitch::Fatal_End() {
     if (!ctx_.link.CmdFatal) return false;
-    Wait_Seconds(*ctx_.clock, 1);
-    if (ctx_.EndProgram) ctx_.EndProgram();
+    ctx_.hold->Fatal_End();
     return true;
 }
 
@@ -176,7 +176,7 @@ void ModeSwitch::optZAVMode_Click(int Index) {
     ctx_.enabling->Panels_Enable(true);
     ctx_.enabling->FieldMeters_Enable(true);
     ctx_.status->Status_Show(true);
-    if (ctx_.instr.SDActual == 1) ui.timSD->start();
+    ctx_.hold->Hold_Resume();
     ctx_.options->Controls_Enable(true);
     ctx_.options->Focus_Sink();
 }

@@ -147,6 +147,9 @@ void RunSequence::Execute() {
 }
 
 void RunSequence::TimeStamp_Send() {
+    // A course the tumbler break or a Cancel cut short is no treatment to
+    // stamp.
+    if (ctx_.link.RunCancel) return;
     ctx_.maglink->LinkString_Send(TimeStamp_Text(ctx_.clock->Now()));
 }
 
@@ -300,8 +303,10 @@ void RunSequence::Run_End(Next how) {
     Wait_Seconds(*ctx_.clock, 0.02);
     if (ctx_.instr.SDActual == 1) ctx_.hold->Hold_Start();
     ctx_.run.Busy = false;
+    // Cut short by the operator or the tumbler: the journal says so.
+    const bool cut = stopped_ || ctx_.link.RunCancel;
     ctx_.link.RunCancel = false;
-    ctx_.trace->Run_End(stopped_ ? RunTrace::Outcome::Stopped : RunTrace::Outcome::Done,
+    ctx_.trace->Run_End(cut ? RunTrace::Outcome::Stopped : RunTrace::Outcome::Done,
                         ui.picStat[1]->Text().trimmed());
 
     if (ui.chkAutoSwitch->isChecked())
@@ -317,10 +322,12 @@ void RunSequence::Error_End() {
     if (!ctx_.link.CmdFatal) {
         ctx_.enabling->Panels_Enable(true);
         ctx_.status->Status_Show(true);
+        // The amplifier and demagnetizer stay on after a failed course; the
+        // hold switches them off in time, as after any run.
+        if (ctx_.instr.SDActual == 1) ctx_.hold->Hold_Start();
         return;
     }
-    Wait_Seconds(*ctx_.clock, 1);
-    if (ctx_.EndProgram) ctx_.EndProgram();
+    ctx_.hold->Fatal_End();
 }
 
 void RunSequence::Run_Abort() {

@@ -1,5 +1,7 @@
 #include "operations/Tumbler.h"
 
+#include "operations/DemagHold.h"
+
 #include <QCoreApplication>
 #include <array>
 
@@ -197,14 +199,10 @@ void Tumbler::Tumbler_Init() {
     ui.cmdStop->setEnabled(false);
     ctx_.run.StopRequest = false;
     ctx_.run.Busy = false;
-    if (ctx_.link.CmdFatal) {
-        Wait_Seconds(*ctx_.clock, 1);
-        if (ctx_.EndProgram) ctx_.EndProgram();
-        return;
-    }
+    if (ctx_.link.CmdFatal) return ctx_.hold->Fatal_End();
     ctx_.status->Status_Show(true);
     ctx_.enabling->Panels_Enable(true);
-    if (ctx_.instr.SDActual == 1) ui.timSD->start();
+    ctx_.hold->Hold_Resume();
 }
 
 void Tumbler::cmdInitTumbler_Click() {

@@ -28,11 +28,14 @@ const QDate kToday{2026, 12, 6};
 struct FakeController {
     std::deque<int> temperatures;  // coil mV of the next "y" readings; then warm
     bool tumbler = true;
+    int yul = 1;
     std::string z = "fg: 1045d 43.0 Hz";
+    bool silent = false;  // answers nothing any more
     std::map<std::string, std::function<void()>> on;  // run when the command arrives
 
     std::string Reply(const std::string& cmd) {
         if (auto it = on.find(cmd); it != on.end()) it->second();
+        if (silent) return "";
         if (cmd == "y") {
             const int mv = temperatures.empty() ? 3189 : temperatures.front();
             if (!temperatures.empty()) temperatures.pop_front();
@@ -52,6 +55,7 @@ struct FakeController {
         std::string r = QString::fromStdString(Simulated_Reply(cmd, 1, 1))
                             .replace("\r\n", "\r")
                             .replace("TMB1", tumbler ? "TMB1" : "TMB0")
+                            .replace("YUL1", "YUL" + QString::number(yul))
                             .toStdString();
         return r.empty() ? r : r + "\r\n";
     }
@@ -166,6 +170,58 @@ TEST_F(InitTest, FrequencyDueAskedInBothLayouts) {
         }
         EXPECT_EQ(again.port.Written().find('z'), std::string::npos);
     }
+}
+
+// The search answered with an error line still switches the stages off before the program
+// ends; a controller that falls silent during the save gets nothing more (one dialog), and the
+// settings keep the old date, so the next start searches again.
+TEST_F(InitTest, FrequencySearchFaultsEndSafely) {
+    const W upToSearch{"\x10", "\x14\x03", "B0", "y", "IP", "SD1", "H1", "z"};
+    struct Row {
+        const char* what;
+        std::string z;
+        bool silentAfterZ;
+        W after;
+        size_t criticalBoxes;
+    };
+    const Row rows[] = {
+        {"error line", "## Freq. Out of Range -> Limit Set ! ", false,
+         {"H0", "SD0", "\x10", "IP"}, 1},
+        {"silent", "fg: 1045d 43.0 Hz", true, {"\x14\x13"}, 1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::TestProgram t;
+        t.ctx().window->Form_Load();
+        t.ctx().settings.FREQDATE = kToday.addDays(-40);
+        FakeController c;
+        c.z = r.z;
+        if (r.silentAfterZ) c.on["z"] = [&c] { c.on["\x14\x13"] = [&c] { c.silent = true; }; };
+        t.port.responder = [&c](const std::string& cmd) { return c.Reply(cmd); };
+        t.dialogs.boxAnswers = {kYes};
+        t.ctx().init->Instrument_Init();
+        W want = upToSearch;
+        want.insert(want.end(), r.after.begin(), r.after.end());
+        EXPECT_EQ(t.port.writes, want);
+        size_t critical = 0;
+        for (const auto& b : t.dialogs.boxes) critical += b.title == "Critical error";
+        EXPECT_EQ(tuple(t.ended, critical), tuple(1, r.criticalBoxes));
+        EXPECT_EQ(t.ctx().settings.FREQDATE, kToday.addDays(-40));
+        Settings saved;
+        ASSERT_TRUE(Settings_Load(t.Dir() / "ZAVO.sav", saved));
+        EXPECT_NE(saved.FREQDATE, kToday);
+    }
+}
+
+// A saved magnetizer mode with a unit in a state the program does not know falls back to
+// DEMAGNETIZER, as a missing unit does: the panel never shows a mode the instrument is not in.
+TEST_F(InitTest, UnknownUnitStateFallsBackToDemagnetizer) {
+    ctx.settings.ZAVMODE = 3;
+    vc.yul = 3;
+    Init();
+    EXPECT_EQ(End(), Ready());
+    EXPECT_EQ(ctx.settings.ZAVMODE, 1);
+    EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && BackColor(ui.optZAVMode[1]) == kCyan);
 }
 
 // Simulation mode: the port is neither searched nor reopened. STOP in the temperature wait, no

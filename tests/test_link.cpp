@@ -173,9 +173,13 @@ TEST_F(Link, RetryHotCoilTwoErrorLinesAndTheTablet) {
               "## Position Error \r## Tumbler Out of Coil \r\n|EF");
     EXPECT_EQ(tp.dialogs.boxes.back().prompt,
               "## Position Error \r## Tumbler Out of Coil \r\n\r\nZAVO WILL BE CLOSED!");
+    // The program is ending: a further error is logged, not asked about again.
+    EXPECT_EQ(Run("IP", "## Unknown Cmd. \r\n"), "## Unknown Cmd. \r\n|EF");
+    EXPECT_EQ(tp.dialogs.boxes.size(), 4u);
+    ctx.link.CmdFatal = false;
     ctx.settings.TOUCHMODE = true;  // large buttons; notices and the critical close wait
     tp.dialogs.largeAnswers = {false};
-    EXPECT_EQ(Run("P12", "## YUL is OFF \r\n"), "## YUL is OFF \r\n|FC");
+    EXPECT_EQ(Run("P12", "## YUL is OFF \r\n"), "## YUL is OFF \r\n|C");
     EXPECT_EQ(tp.dialogs.large, (std::vector<QStringList>{{"RETRY", "CANCEL"}}));
     EXPECT_EQ(Run("P12", "## Unknown Cmd. \r\n"), "## Unknown Cmd. \r\n|EFC");
     EXPECT_TRUE(took >= 3.0 && tp.dialogs.boxes.size() == 4) << took;
@@ -194,6 +198,7 @@ TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
     for (const auto& [cmd, answer, quiet, lo, hi, state, fatal] : rows) {
         SCOPED_TRACE(cmd + answer);
         tp.dialogs.boxes.clear();
+        ctx.link.CmdFatal = ctx.link.InstrumentLost = false;
         ASSERT_TRUE(ctx.log->Open(tp.Dir() / "mon" / "x.mon"));
         EXPECT_EQ(Run(cmd, answer, true, quiet), state);
         ctx.log->Close();
@@ -202,7 +207,12 @@ TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
     }
     EXPECT_EQ(std::pair(StatusText(), LampColor()),
               std::pair(QString("## INSTRUMENT IS SWITCHED OFF! "), kRed));
-    EXPECT_EQ(ReadBytes(tp.Dir() / "mon" / "x.mon"), "");  // no record without a whole reply
+    // No reply record without a whole reply; each loss is logged as the end.
+    EXPECT_EQ(ReadBytes(tp.Dir() / "mon" / "x.mon"),
+              "10:00:31 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n"
+                  "10:01:21 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n"
+                  "10:01:23 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n");
+    EXPECT_TRUE(ctx.link.InstrumentLost);
     for (int i = 1; i <= 4; ++i) tp.clock.After(40.0 * i, [&] { tp.port.Deliver("."); });
     tp.clock.After(165, [&] { tp.port.Deliver("\r\n"); });
     EXPECT_EQ(Run("G", "."), ".....|F");  // silence from the latest character; fatal stays

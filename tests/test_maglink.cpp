@@ -12,7 +12,10 @@
 #include "panel/Controls.h"
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
+#include "link/CommLog.h"
+#include "link/StatusLine.h"
 #include "support/FakeMagTransport.h"
+#include "support/FakeUnit.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
@@ -341,25 +344,79 @@ TEST_F(MagLinkTest, StepsPresetThePanel) {
     EXPECT_EQ(ctx.maglink->txtString(), "AD-9");
 }
 
+// A position is taken only where the tumbler can go: with the tumbler in use and an index
+// within the set; otherwise the one in force stays, label and all, and the status line and the
+// log say why. The input flags stay as they were: a locked panel stays locked.
 TEST_F(MagLinkTest, PositionStep) {
-    Load();
-    ctx.settings.ZAVMODE = 3;
-    ctx.pos.MMode = 9, ctx.pos.MIndexMax = 6, ctx.pos.MIndex = 2;
-    ctx.options->Controls_Enable(true);
-    link->DeliverText("AIR-5-A3");
-    EXPECT_EQ(ui.txtTOVField->text(), "5");
-    EXPECT_EQ(std::tuple(ctx.pos.MMode, ctx.pos.MIndexMax, ctx.pos.MIndex, ctx.pos.MPos),
-              std::tuple(8, 12, 3, MagPos(8, 3)));
-    EXPECT_TRUE(ui.optMMode[8]->isChecked() && ui.optMModeT[8]->isChecked());
-    EXPECT_EQ(ui.lblMMode->text(), "A3");
-    // The input flags are as before: a locked panel stays locked.
-    EXPECT_EQ(Tag(ui.optMMode[8]), "1");
+    struct Row {
+        bool tumbler;
+        const char* text;
+        int mmode, mindex;
+        const char* label;
+        const char* status;
+    };
+    const Row rows[] = {
+        {true, "AIR-5-A3", 8, 3, "A3", "STEP FROM THE MAGNETOMETER PROGRAM: AIR-5-A3"},
+        {true, "AIR-5-X5", 9, 5, "X5", "STEP FROM THE MAGNETOMETER PROGRAM: AIR-5-X5"},  // set kept
+        {true, "AIR-5-A13", 9, 2, "B2",
+         "STEP AIR-5-A13: POSITION A13 REFUSED, THE POSITIONS ARE 1 TO 12"},
+        {true, "AIR-5-U25", 9, 2, "B2",
+         "STEP AIR-5-U25: POSITION U25 REFUSED, THE POSITIONS ARE 1 TO 18"},
+        {true, "AIR-5-A0", 9, 2, "B2",
+         "STEP AIR-5-A0: POSITION A0 REFUSED, THE POSITIONS ARE 1 TO 12"},
+        {false, "AIR-5-A3", 9, 2, "B2", "STEP AIR-5-A3: POSITION A3 REFUSED, NO TUMBLER IN USE"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        test::TestProgram t;
+        Ctx& c = t.ctx();
+        auto fake = std::make_unique<test::FakeMagTransport>();
+        test::FakeMagTransport& mag = *fake;
+        c.maglink->Transport_Set(std::move(fake));
+        t.program->window().Form_Load();
+        c.settings.SIMULMODE = true;
+        c.settings.ZAVMODE = 3;
+        c.pos.TumblerUsed = r.tumbler;
+        c.pos.MMode = 9, c.pos.MIndexMax = 6, c.pos.MIndex = 2, c.pos.MPos = MagPos(9, 2);
+        c.ui->lblMMode->setText("B2");
+        SetTag(c.ui->optMMode[8], "0");
+        c.log->Open(t.Dir() / "mon" / "today.mon");
+        mag.DeliverText(r.text);
+        EXPECT_EQ(c.ui->txtTOVField->text(), "5");  // the field is the step's either way
+        EXPECT_EQ(std::tuple(c.pos.MMode, c.pos.MIndex, c.pos.MPos,
+                             c.ui->lblMMode->text().toStdString()),
+                  std::tuple(Int16(r.mmode), Int16(r.mindex), MagPos(r.mmode, r.mindex),
+                             std::string(r.label)));
+        const bool taken = std::strncmp(r.status, "STEP FROM", 9) == 0;
+        EXPECT_EQ(c.ui->optMMode[size_t(r.mmode)]->isChecked(), taken);
+        EXPECT_EQ(Tag(c.ui->optMMode[8]), "0");
+        EXPECT_EQ(c.ui->picStat[1]->Text().trimmed().toStdString(), r.status);
+        EXPECT_NE(test::ReadBytes(t.Dir() / "mon" / "today.mon").find(r.status), std::string::npos);
+    }
+}
 
-    ui.optMMode[8]->setProperty("Tag", "0");
-    link->DeliverText("AIR-5-X11");  // unknown set: the mode in force, the new index
-    EXPECT_EQ(std::tuple(ctx.pos.MMode, ctx.pos.MIndex, ui.lblMMode->text().toStdString()),
-              std::tuple(8, 11, std::string("X11")));
-    EXPECT_EQ(Tag(ui.optMMode[8]), "0");
+// A step whose mode the instrument cannot take (the YUL1 unit missing: the switch falls back
+// to DEMAGNETIZER) writes nothing into the boxes the modes share, so the next START cannot
+// demagnetize at the anhysteretic field; the operator and the log are told.
+TEST_F(MagLinkTest, StepRefusedWhenItsModeIsNotTaken) {
+    Load();
+    ctx.settings.SIMULMODE = false;
+    ASSERT_TRUE(tp.port.Open(1));
+    test::FakeUnit unit{tp.port, tp.clock};
+    unit.yul = 2;
+    ctx.log->Open(tp.Dir() / "mon" / "today.mon");
+    ctx.settings.ZAVMODE = 1;
+    ctx.settings.DMGFD = 5;
+    Fill("7");
+    link->DeliverText("ARM-80-0-50");
+    // The switch's own panel update shows the demagnetizer's peak, not the step's 80.
+    EXPECT_EQ(std::tuple(ctx.settings.ZAVMODE, ui.txtACMax->text().toStdString()),
+              std::tuple(1, std::string("5")));
+    const std::string said =
+        "STEP ARM-80-0-50 NOT APPLIED: THE INSTRUMENT IS NOT IN ANHYSTERETIC MAGNETIZER MODE";
+    EXPECT_EQ(ui.picStat[1]->Text().trimmed().toStdString(), said);
+    EXPECT_NE(test::ReadBytes(tp.Dir() / "mon" / "today.mon").find(said), std::string::npos);
+    ASSERT_EQ(Asked("Critical error").size(), 1u);  // the unit's absence, told by the switch
 }
 
 TEST_F(MagLinkTest, StepsWaitForARunningOperation) {

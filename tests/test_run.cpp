@@ -4,6 +4,7 @@
 
 #include "core/Activity.h"
 #include "core/Paths.h"
+#include "core/Waits.h"
 #include "link/CommLog.h"
 #include "link/CommandSet.h"
 #include "link/StatusLine.h"
@@ -167,11 +168,13 @@ TEST(Run, AbortBeforeAnyPort) {
     EXPECT_EQ(BackColor(r.ui.picStat[0]), kRed);
 }
 
-// A failed course ends without switching the amplifier off; a fatal one ends the program.
+// A failed course ends without switching the amplifier off at once: the hold switches both
+// stages off after its time, as after any run. A fatal one switches an instrument that still
+// answers off before the program ends.
 TEST(Run, FailedAndFatalCourse) {
     const tuple<const char*, W, bool> cases[] = {
         {"## Hypex Overheated ", {}, false},
-        {"## Coil Overheated ", {"B1"}, true},
+        {"## Coil Overheated ", {"B1", "\x10", "IP", "H0", "SD0"}, true},
     };
     for (const auto& [error, after, fatal] : cases) {
         Rig r(1);
@@ -180,9 +183,32 @@ TEST(Run, FailedAndFatalCourse) {
         want.insert(want.end(), after.begin(), after.end());
         EXPECT_EQ(r.Run(), want) << error;
         EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.Stamps()),
-                  tuple(fatal ? 1 : 0, 1, 0));
+                  tuple(fatal ? 1 : 0, fatal ? 0 : 1, 0));
         EXPECT_EQ(r.ui.cmdStart->isEnabled(), !fatal);
-        EXPECT_FALSE(r.ui.timSD->isActive());
+        EXPECT_EQ(r.ui.timSD->isActive(), !fatal);
+        r.ExpectIdle();
+        if (fatal) continue;
+        r.tp.clock.Advance(300);
+        r.ctx.hold->timSD_Timer();
+        EXPECT_EQ(r.tp.port.writes, (W{"H0", "SD0"}));
+    }
+}
+
+// A course the tumbler break cuts short is no treatment: no time stamp, no step to the next
+// position, and the journal says "stopped", in every mode.
+TEST(Run, TumblerBreakDuringTheCourse) {
+    for (const Int16 mode : {1, 2, 3}) {
+        SCOPED_TRACE(mode);
+        Rig r(mode, true);
+        if (mode == 1) r.ctx.settings.DMODE = 1;
+        if (mode > 1) r.ui.optMMode[10]->SetValue(true), r.ui.chkAutoNext->SetValue(true);
+        r.ctx.settings.TOVNUM = 3;
+        r.unit.gError = "## User Tumbler Break ";
+        const W sent = r.Run();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "G"), 1);
+        EXPECT_EQ(tuple(r.Stamps(), r.ctx.pos.MIndex), tuple(0, Int16(1)));
+        const std::string journal = test::ReadBytes(r.tp.Dir() / "journal.csv");
+        EXPECT_NE(journal.find(",stopped,"), std::string::npos) << journal;
         r.ExpectIdle();
     }
 }
@@ -263,6 +289,24 @@ TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
     r.ctx.instr.SDActual = 1, r.ui.timSD->start();
     hold.timSD_Timer();
     EXPECT_EQ(tuple(r.tp.port.writes.size(), r.ui.timSD->isActive()), tuple(1u, false));
+}
+
+// The count goes on through a switch that leaves the demagnetizer on, and is cleared by one
+// that switches it off (the pulse mode's "M2"): never a number that stands still.
+TEST(Hold, ModeSwitchesKeepOrClearTheCount) {
+    Rig r(1);
+    r.unit.yul = 0;  // the unit off: ANHYSTERETIC falls back, the demagnetizer stays on
+    r.Run();
+    r.tp.clock.Advance(10);
+    r.ctx.hold->timSD_Timer();
+    EXPECT_EQ(r.ui.lblSD->text(), "290");
+    r.tp.dialogs.boxAnswers = {kCancel};
+    r.ui.optZAVMode[2]->click();
+    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ui.timSD->isActive()), tuple(Int16(1), true));
+    r.unit.yul = 1;
+    r.ui.optZAVMode[3]->click();
+    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ctx.instr.SDActual), tuple(Int16(3), Int16(0)));
+    EXPECT_EQ(tuple(r.ui.lblSD->text().toStdString(), r.ui.timSD->isActive()), tuple("", false));
 }
 
 const char* const kSaved =
@@ -347,6 +391,61 @@ TEST(Exit, TabletNo) {
             tuple(r.ui.cmdStart->isEnabled(), r.ui.picStat[1]->Text().trimmed().toStdString()),
             tuple(ready, ready ? "INSTRUMENT IS READY" : "INSTRUMENT IS NOT INITIALIZED"));
         EXPECT_TRUE(r.tp.port.writes.empty());
+    }
+}
+
+// A termination signal closes without a question: a run is stopped first, then the exit's
+// switch-off and the settings save follow, as after "Yes".
+TEST(Exit, TerminationSignal) {
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running);
+        Rig r(1);
+        r.unit.course = 10;
+        r.unit.H = r.unit.SD = r.unit.SM = 1;
+        W sent;
+        if (running) {
+            const auto inner = r.tp.port.responder;
+            r.tp.port.responder = [&](const std::string& cmd) {
+                if (cmd == "G") r.tp.clock.After(1, [&] { r.ctx.hold->Terminate(); });
+                return inner(cmd);
+            };
+            sent = r.Run();
+        } else {
+            r.ctx.hold->Terminate();
+        }
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        const W run{"IP", "ER1", "SM0", "y", "G", ESC, ESC, "H0"};
+        const W exit = running ? W{"\x10", "IP", "SD0"} : W{"\x10", "IP", "H0", "SD0", "SM0"};
+        EXPECT_EQ(sent, running ? run : W{});
+        EXPECT_EQ(r.tp.port.writes, exit);
+        EXPECT_TRUE(r.tp.dialogs.boxes.empty());
+        EXPECT_TRUE(r.ctx.hold->Closed());
+        EXPECT_NE(test::ReadBytes(r.ctx.paths.SettingsFile()), "");
+    }
+}
+
+// The port failing while nothing runs (the adapter unplugged) is told at once, as a loss in
+// an exchange is, logged, and ends the program; inside an operation it waits for its end.
+TEST(Exit, PortLostWhileIdle) {
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy);
+        Rig r(1);
+        r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");
+        r.tp.port.FailAfter(1);
+        if (busy) {
+            Activity::Scope scope(*r.ctx.activity);
+            Wait_Seconds(r.tp.clock, 2);
+            EXPECT_EQ(r.tp.ended, 0);
+        }
+        r.tp.clock.Advance(2);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(r.tp.dialogs.boxes.size(), 1u);
+        EXPECT_EQ(r.tp.dialogs.boxes[0].prompt,
+                  "## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!");
+        EXPECT_EQ(tuple(r.tp.ended, r.tp.port.writes.size()), tuple(1, 0u));
+        const std::string log = test::ReadBytes(r.tp.Dir() / "mon" / "today.mon");
+        EXPECT_NE(log.find("## INSTRUMENT IS DISCONNECTED! - ZAVO WILL BE CLOSED!"), std::string::npos);
+        EXPECT_NE(log.find("ZAVO ENDS"), std::string::npos);
     }
 }
 

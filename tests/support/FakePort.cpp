@@ -4,8 +4,10 @@ namespace zavo::test {
 
 bool FakePort::Open(int n) {
     open_ = false;
-    denied_ = denyAccess.count(n) > 0;
-    if (denied_ || refuseOpen.count(n) || !existing.count(n)) return false;
+    refusal_ = denyAccess.count(n) ? Refusal::NoPermission
+               : inUse.count(n)    ? Refusal::InUse
+                                   : Refusal::None;
+    if (refusal_ != Refusal::None || refuseOpen.count(n) || !existing.count(n)) return false;
     opened.push_back(n);
     number_ = n;
     open_ = true;
@@ -52,6 +54,7 @@ void FakePort::FailAfter(double seconds) {
         failed_ = true;
         open_ = false;
         in_.clear();
+        if (OnLost) OnLost();
     });
 }
 

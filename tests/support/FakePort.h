@@ -33,9 +33,9 @@ class FakePort : public SerialPort {
     void DiscardOutput() override {}
     bool Failed() const override { return failed_; }
     std::string LastError() const override {
-        return failed_ ? "device gone" : denied_ ? "Permission denied" : "";
+        return failed_ ? "device gone" : refusal_ != Refusal::None ? "Permission denied" : "";
     }
-    bool AccessDenied() const override { return denied_; }
+    Refusal OpenRefusal() const override { return refusal_; }
     std::vector<std::string> Devices() const override { return devices; }
 
     // Bytes arriving now / after a delay on the fake clock.
@@ -62,6 +62,7 @@ class FakePort : public SerialPort {
     std::vector<std::string> writes;  // each Write call
     std::set<int> refuseOpen;         // port numbers that cannot be opened
     std::set<int> denyAccess;         // port numbers the user may not open
+    std::set<int> inUse;              // port numbers another program holds
     std::vector<std::string> devices;  // the system's serial devices
     std::vector<int> opened;           // each successful Open
     std::vector<double> writeTimes;   // clock time (absolute) of each write
@@ -83,7 +84,7 @@ class FakePort : public SerialPort {
     std::deque<unsigned char> in_;
     bool open_ = false;
     bool failed_ = false;
-    bool denied_ = false;
+    Refusal refusal_ = Refusal::None;
     int number_ = 0;
 };
 

@@ -27,6 +27,7 @@ public:
                       const QString& caption4) override;
     bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) override;
     QString InputBox(const QString& prompt, const QString& title, bool masked) override;
+    void Dismiss() override { ++dismissed; }
 
     // Queued answers, used in order.
     std::deque<int> boxAnswers;
@@ -38,6 +39,7 @@ public:
     std::vector<AskedBox> boxes;
     std::vector<QStringList> large;  // caption pairs asked
     std::vector<QString> inputs;     // prompts asked
+    int dismissed = 0;
 };
 
 }  // namespace zavo::test

@@ -199,7 +199,8 @@ void DemagHold::Fatal_End() {
 }
 
 void DemagHold::Port_Lost() {
-    if (ctx_.link.CmdFatal || ending_) return;
+    // A late word about a port opened again since is no loss.
+    if (ctx_.link.CmdFatal || ending_ || !ctx_.port->Failed()) return;
     // A running operation meets the failure at its next exchange; whatever
     // is left unnoticed is told when it has ended.
     if (ctx_.activity->Active()) {

@@ -162,6 +162,14 @@ class App {
         return Running() ? -1 : exitStatus_;
     }
 
+    // A signal to the running program (SIGTERM as at logout).
+    void Signal(int sig) {
+        if (program_ > 0) kill(program_, sig);
+    }
+    // The controller goes away as an unplugged adapter does: its line hangs up.
+    void Unplug() {
+        if (controller_) controller_->Wait(5, SIGKILL);
+    }
     // A line for the controller's control channel ("yul on", "fault no-reply@IP").
     void Control(const std::string& line) {
         std::ofstream(ControlFifo()) << line << "\n";

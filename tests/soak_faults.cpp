@@ -148,7 +148,7 @@ TEST(Soak, RandomFaultsNeitherCrashNorHangNorLoseLogRecords) {
                 ++fatal;
                 if (fault.empty()) ++unprovoked[cmd + " -> " + c.link.ReplyText];
             }
-            c.link.CmdFatal = c.link.RunCancel = c.link.CmdError = false;
+            c.link.CmdFatal = c.link.RunCancel = c.link.CmdError = c.link.InstrumentLost = false;
             if (fault == "vanish") break;
         }
         if (round == 0) rssStart = RssKb();  // after the first round has set up caches
@@ -158,6 +158,14 @@ TEST(Soak, RandomFaultsNeitherCrashNorHangNorLoseLogRecords) {
     }
     const long rssEnd = RssKb();
     const double took = e2e::Now() - t0;
+
+    // After all that, the controller unplugged between two exchanges: noticed within 2 s,
+    // told once, and the program ends.
+    rig.tool->Wait(5, SIGKILL);
+    const double lost = e2e::Now();
+    while (!c.link.CmdFatal && e2e::Now() - lost < 2) rig.clock.Yield(0.05);
+    EXPECT_TRUE(c.link.CmdFatal && c.link.InstrumentLost) << "an idle loss went unnoticed";
+    EXPECT_EQ(rig.dialogs.boxes.back().prompt.left(30), "## INSTRUMENT IS DISCONNECTED!");
 
     std::cout << "[ soak     ] " << exchanges << " exchanges in " << took << " s, " << completed
               << " completed, " << injected << " faults injected (";

@@ -15,7 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path TempPath(const QTemporaryDir& t) { return t.path().toStdString(); }
+fs::path TempPath(const QTemporaryDir& t) {
+    return t.path().toStdString();
+}
 
 // A process group started by a test, ended with the test whatever happens.
 struct Child {
@@ -30,9 +32,15 @@ struct Child {
 
 // Runs a command to its end: its exit status, -1 when it did not end in time.
 int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-        const fs::path& output, double timeout = 120) {
+             const fs::path& output, double timeout = 120) {
     pid_t pid = e2e::Spawn(argv, env, {}, output);
     return e2e::Reap(pid, timeout);
+}
+
+// `cmake --install` of the build into dir; false (and the tool's words in output) when it fails.
+bool Install(const fs::path& dir, const fs::path& output) {
+    return RunToEnd({ZAVO_CMAKE_COMMAND, "--install", ZAVO_BINARY_DIR, "--prefix", dir.string()},
+                    {}, output) == 0;
 }
 
 // Every file and folder below dir, relative, folders ending in "/".
@@ -124,12 +132,11 @@ TEST(RunScriptE2E, TheDemoLeavesTheRealProgramFolderAlone) {
     std::ofstream(demo / "ZAVO.sav", std::ios::binary) << e2e::SettingsText();
     Session_Prepare(app);
 
-    Child script{e2e::Spawn({(tree / "scripts" / "run.sh").string()}, app.Env(), TempPath(tmp),
-                            out)};
+    Child script{
+        e2e::Spawn({(tree / "scripts" / "run.sh").string()}, app.Env(), TempPath(tmp), out)};
     ASSERT_TRUE(app.WaitReady(60)) << e2e::FileBytes(out);
     EXPECT_EQ(fs::read_symlink(built / "ports" / "COM1"), "/dev/ttyUSB0");
-    EXPECT_NE(e2e::FileBytes(demo / "virtual-controller.log").find("CMD \"IP\""),
-              std::string::npos)
+    EXPECT_NE(e2e::FileBytes(demo / "virtual-controller.log").find("CMD \"IP\""), std::string::npos)
         << "the demo talks to the virtual controller";
     app.Close();
     ASSERT_TRUE(app.WaitWindow("Exiting ", 10));
@@ -156,16 +163,13 @@ TEST(InstallE2E, AnInstalledFolderRunsFromItsMenuEntryAndKeepsItsFilesInside) {
                    share = TempPath(tmp) / "share", out = TempPath(tmp) / "out.txt";
     fs::create_directories(home);
     Session_Prepare(app);
-    ASSERT_EQ(RunToEnd({ZAVO_CMAKE_COMMAND, "--install", ZAVO_BINARY_DIR, "--prefix", dir.string()},
-                  {}, out),
-              0)
-        << e2e::FileBytes(out);
+    ASSERT_TRUE(Install(dir, out)) << e2e::FileBytes(out);
     for (const char* media : {"sounds", "pics"})
         EXPECT_EQ(Tree(dir / media), Tree(fs::path(ZAVO_PROGRAM_DIR) / media)) << media;
     EXPECT_TRUE(fs::is_directory(dir / "mon"));
 
-    ASSERT_EQ(RunToEnd({(dir / "install-desktop-entry.sh").string()}, {"XDG_DATA_HOME=" + share.string()},
-                  out),
+    ASSERT_EQ(RunToEnd({(dir / "install-desktop-entry.sh").string()},
+                       {"XDG_DATA_HOME=" + share.string()}, out),
               0)
         << e2e::FileBytes(out);
     const std::string entry = e2e::FileBytes(share / "applications" / "zavo.desktop");
@@ -189,8 +193,8 @@ TEST(InstallE2E, AnInstalledFolderRunsFromItsMenuEntryAndKeepsItsFilesInside) {
     GuideImage(app, "operator-desktop");
     app.Key("Return");
     const fs::path journal = dir / "journal.csv";
-    ASSERT_TRUE(e2e::WaitUntil([&] { return zavo::Journal::Rows_Read(journal, 5).size() == 1; },
-                               60));
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return zavo::Journal::Rows_Read(journal, 5).size() == 1; }, 60));
     ASSERT_TRUE(app.WaitReady(10));
     app.Close();
     ASSERT_TRUE(app.WaitWindow("Exiting ", 10));
@@ -230,21 +234,18 @@ TEST(InstallE2E, ThePackageHoldsTheInstalledFolder) {
     QTemporaryDir tmp;
     const fs::path dir = TempPath(tmp) / "installed", pack = TempPath(tmp) / "pack",
                    unpacked = TempPath(tmp) / "unpacked", out = TempPath(tmp) / "out.txt";
-    ASSERT_EQ(RunToEnd({ZAVO_CMAKE_COMMAND, "--install", ZAVO_BINARY_DIR, "--prefix", dir.string()},
-                  {}, out),
-              0)
-        << e2e::FileBytes(out);
+    ASSERT_TRUE(Install(dir, out)) << e2e::FileBytes(out);
     ASSERT_EQ(RunToEnd({ZAVO_CPACK_COMMAND, "-G", "TGZ", "--config",
-                   std::string(ZAVO_BINARY_DIR) + "/CPackConfig.cmake", "-B", pack.string()},
-                  {}, out),
+                        std::string(ZAVO_BINARY_DIR) + "/CPackConfig.cmake", "-B", pack.string()},
+                       {}, out),
               0)
         << e2e::FileBytes(out);
     fs::path tarball;
     for (const auto& e : fs::directory_iterator(pack))
         if (e.path().string().ends_with(".tar.gz")) tarball = e.path();
     fs::create_directories(unpacked);
-    ASSERT_EQ(RunToEnd({"/usr/bin/env", "tar", "-xzf", tarball.string(), "-C", unpacked.string()}, {},
-                  out),
+    ASSERT_EQ(RunToEnd({"/usr/bin/env", "tar", "-xzf", tarball.string(), "-C", unpacked.string()},
+                       {}, out),
               0)
         << e2e::FileBytes(out);
     ASSERT_EQ(std::distance(fs::directory_iterator(unpacked), fs::directory_iterator()), 1)

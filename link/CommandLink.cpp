@@ -13,7 +13,6 @@
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
 #include "link/TextUtil.h"
-#include "operations/RunTrace.h"
 #include "core/Waits.h"
 #include "panel/Controls.h"
 
@@ -360,7 +359,7 @@ void CommandLink::InBand(const std::string& cmd, unsigned char c, bool Show, Att
         case 174:
         case 175:
             ctx_.link.ACFieldNow = value;
-            if (ctx_.trace) ctx_.trace->Field_Value(c, value);
+            if (FieldReported) FieldReported(c, value);
             if (Show && ui) {
                 ui->lblACField[0]->setText(Number_Format(value, "0 "));
                 ui->lblACField[0]->repaint();
@@ -370,7 +369,7 @@ void CommandLink::InBand(const std::string& cmd, unsigned char c, bool Show, Att
             break;
         case 246:
             ctx_.link.DCFieldNow = value;
-            if (ctx_.trace) ctx_.trace->Field_Value(c, value);
+            if (FieldReported) FieldReported(c, value);
             if (ui) {
                 if (Show) {
                     const bool negative =

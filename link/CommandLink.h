@@ -3,6 +3,7 @@
 // feed, the in-band progress characters, the controller's error lines.
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -64,6 +65,9 @@ class CommandLink {
     void Quiet_Reset() { quietSince_ = -1; }
     // How many calls were refused because an exchange was in flight.
     int Refused() const { return refused_; }
+    // Told each field value the controller reports in-band: code 175 AC
+    // rising, 174 AC falling, 246 DC (whoever follows the course subscribes).
+    std::function<void(unsigned char code, double value)> FieldReported;
 
   private:
     struct Attempt;

@@ -7,6 +7,7 @@
 #include "core/Clock.h"
 #include "core/Context.h"
 #include "core/Waits.h"
+#include "link/CommandLink.h"
 #include "link/StatusLine.h"
 #include "operations/Journal.h"
 #include "panel/Controls.h"
@@ -43,9 +44,14 @@ QString PulseTime(int code) {
 RunTrace::RunTrace(Ctx& ctx)
     : ctx_(ctx), journal_(std::make_unique<Journal>(Journal::File(ctx.paths))) {
     if (ctx_.clock) plot_ = new FieldPlot(*ctx_.clock);
+    if (ctx_.cmd)
+        ctx_.cmd->FieldReported = [this](unsigned char code, double value) {
+            Field_Value(code, value);
+        };
 }
 
 RunTrace::~RunTrace() {
+    if (ctx_.cmd) ctx_.cmd->FieldReported = nullptr;
     // Rows that a locked file kept back get one more chance.
     journal_->Flush();
     delete plot_.data();  // gone already when the window took it

@@ -459,25 +459,15 @@ class LocalTransport : public MagTransport {
         why_.clear();
         const QDeadlineTimer deadline(timeoutMs);
         const std::string path = folder_ + "/" + name;
-        switch (Folder_Check(folder_, user_, false, why_)) {
-            case Place::Ours:
-                break;
-            case Place::Missing:
-                why_ = "no program listens on " + path;
-                return Sent::NoReceiver;
-            case Place::Bad:
-                return Sent::Failed;
-        }
         sockaddr_un a{};
         if (!Address(path, a, why_)) return Sent::Failed;
-        switch (Socket_Check(path, user_, why_)) {
-            case Sock::Ours:
-                break;
-            case Sock::None:
-                why_ = "no program listens on " + path;
-                return Sent::NoReceiver;
-            case Sock::Foreign:
-                return Sent::Failed;
+        const Place folder = Folder_Check(folder_, user_, false, why_);
+        if (folder == Place::Bad) return Sent::Failed;
+        const Sock sock = folder == Place::Missing ? Sock::None : Socket_Check(path, user_, why_);
+        if (sock == Sock::Foreign) return Sent::Failed;
+        if (sock == Sock::None) {
+            why_ = "no program listens on " + path;
+            return Sent::NoReceiver;
         }
         int err = 0;
         Fd s{Connect(a, deadline, err)};

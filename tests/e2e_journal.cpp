@@ -79,9 +79,8 @@ TEST(JournalE2E, ARunLeavesOneRowAndRowsLeftUnwrittenAreSavedAtTheExit) {
     ASSERT_TRUE(
         e2e::WaitUntil([&] { return app.Commands().find("G ", from) != std::string::npos; }, 20))
         << app.Commands().substr(from);
-    ASSERT_TRUE(app.WaitReady(60));
-    app.Close();
-    ASSERT_TRUE(app.WaitWindow("Exiting ", 10));
+    // Closing is refused until the run has ended.
+    ASSERT_TRUE(e2e::WaitUntil([&] { return app.Close() && app.WaitWindow("Exiting ", 1); }, 60));
     app.Key("alt+y", "Exiting ");
     ASSERT_TRUE(app.WaitWindow("Journal Not Written", 20)) << e2e::FileBytes(app.Output());
     app.Screenshot("e2e_journal_not_written");

@@ -170,4 +170,11 @@ TEST(MagLinkE2E, BadPayloadsOpenOneBoxAndCostNoMemory) {
               MagTransport::Sent::Delivered);
     EXPECT_TRUE(e2e::WaitUntil([&] { return app.Commands().substr(from) == "IP M2 "; }, 15))
         << app.Commands().substr(from);
+
+    // Ended by a termination signal, the program takes its socket along.
+    const auto socket = app.Temp() / "zavo" / kReceiveName;
+    ASSERT_TRUE(e2e::fs::exists(socket));
+    kill(e2e::ProgramPid(app.Dir() / "zavo"), SIGTERM);
+    EXPECT_EQ(app.WaitExit(20), 0) << e2e::FileBytes(app.Output());
+    EXPECT_FALSE(e2e::fs::exists(socket));
 }

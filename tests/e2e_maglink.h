@@ -11,20 +11,26 @@
 
 namespace e2e {
 
-// Resident memory of the running program started from `exe`, in kB (0: none).
-inline long ProgramRssKb(const fs::path& exe) {
+// The process of the running program started from `exe` (0: none).
+inline pid_t ProgramPid(const fs::path& exe) {
     std::error_code ec;
     for (const auto& d : fs::directory_iterator("/proc", ec)) {
         std::error_code lost;
-        if (fs::read_symlink(d.path() / "exe", lost) != exe) continue;
-        std::ifstream status(d.path() / "status");
-        for (std::string key; status >> key;)
-            if (key == "VmRSS:") {
-                long kb = 0;
-                status >> kb;
-                return kb;
-            }
+        if (fs::read_symlink(d.path() / "exe", lost) == exe)
+            return pid_t(std::atoi(d.path().filename().c_str()));
     }
+    return 0;
+}
+
+// Its resident memory in kB (0: not running).
+inline long ProgramRssKb(const fs::path& exe) {
+    std::ifstream status("/proc/" + std::to_string(ProgramPid(exe)) + "/status");
+    for (std::string key; status >> key;)
+        if (key == "VmRSS:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
     return 0;
 }
 

@@ -175,6 +175,26 @@ int Connect(const sockaddr_un& a, const QDeadlineTimer& deadline, int& err) {
     return fd;
 }
 
+enum class Io { Done, Closed, TimedOut };
+
+// Writes (or reads) n bytes through the socket until the deadline.
+Io Transfer(int fd, std::uint8_t* p, std::size_t n, bool write, const QDeadlineTimer& deadline) {
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t k = write ? ::send(fd, p + done, n - done, MSG_NOSIGNAL)
+                                : ::recv(fd, p + done, n - done, 0);
+        if (k > 0) {
+            done += std::size_t(k);
+        } else if (k < 0 && errno == EINTR) {
+            continue;
+        } else if (k < 0 && errno == EAGAIN) {
+            if (!Ready(fd, write ? POLLOUT : POLLIN, deadline)) return Io::TimedOut;
+        } else {
+            return Io::Closed;
+        }
+    }
+    return Io::Done;
+}
+
 // One served endpoint: the listening socket, its connections and the
 // payloads taken but not yet handled.
 class Server : public QObject {
@@ -485,32 +505,19 @@ class LocalTransport : public MagTransport {
                 path + " is served by a program of another user (uid " + std::to_string(peer) + ")";
             return Sent::Failed;
         }
-        const std::vector<std::uint8_t> frame = Frame_Encode(data, sender);
-        for (std::size_t off = 0; off < frame.size();) {
-            const ssize_t k = ::send(s.fd, frame.data() + off, frame.size() - off, MSG_NOSIGNAL);
-            if (k > 0) {
-                off += std::size_t(k);
-            } else if (k < 0 && errno == EINTR) {
-                continue;
-            } else if (k < 0 && errno == EAGAIN) {
-                if (!Ready(s.fd, POLLOUT, deadline)) return Timed_Out(timeoutMs);
-            } else {
-                break;  // the receiver closed: its refusal may be waiting to be read
-            }
-        }
+        std::vector<std::uint8_t> frame = Frame_Encode(data, sender);
+        // A receiver that closed may have left its refusal to be read.
+        if (Transfer(s.fd, frame.data(), frame.size(), true, deadline) == Io::TimedOut)
+            return Timed_Out(timeoutMs);
         std::uint8_t reply[kReplySize];
-        for (std::size_t got = 0; got < kReplySize;) {
-            const ssize_t k = ::recv(s.fd, reply + got, kReplySize - got, 0);
-            if (k > 0) {
-                got += std::size_t(k);
-            } else if (k < 0 && errno == EINTR) {
-                continue;
-            } else if (k < 0 && errno == EAGAIN) {
-                if (!Ready(s.fd, POLLIN, deadline)) return Timed_Out(timeoutMs);
-            } else {
+        switch (Transfer(s.fd, reply, kReplySize, false, deadline)) {
+            case Io::Done:
+                break;
+            case Io::TimedOut:
+                return Timed_Out(timeoutMs);
+            case Io::Closed:
                 why_ = "the receiver closed the connection without an answer";
                 return Sent::Failed;
-            }
         }
         Delivery d{};
         if (!Reply_Decode(reply, kReplySize, d)) {

@@ -93,8 +93,9 @@ int Send(const QStringList& args) {
         return Usage();
     }
     auto link = zavo::MagTransport_System();
-    switch (link->Send(zavo::kReceiveName, data, std::uint64_t(QCoreApplication::applicationPid()),
-                       kSendTimeoutMs)) {
+    const auto sent = link->Send(zavo::kReceiveName, data,
+                                 std::uint64_t(QCoreApplication::applicationPid()), kSendTimeoutMs);
+    switch (sent) {
         case MagTransport::Sent::Delivered:
             return kDelivered;
         case MagTransport::Sent::NoReceiver:
@@ -108,8 +109,11 @@ int Send(const QStringList& args) {
         case MagTransport::Sent::Failed:
             break;
     }
-    std::fprintf(stderr, "magnetometer-link: %s\n",
-                 link->Why().empty() ? "no answer from the receiver" : link->Why().c_str());
+    std::string why = link->Why();
+    if (why.empty())
+        why = sent == MagTransport::Sent::Rejected ? "the receiver refused the message"
+                                                   : "no answer from the receiver";
+    std::fprintf(stderr, "magnetometer-link: %s\n", why.c_str());
     return kFailed;
 }
 

@@ -34,6 +34,8 @@ void Report(const char* what, std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Headless like the tests; a display of one's own is used when asked for.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
     RealClock clock;

@@ -23,6 +23,7 @@ constexpr int kSendTimeoutMs = 1000;
 // Held work: a later message replaces the one still waiting.
 constexpr const char* kStepKey = "maglink.step";
 constexpr const char* kMismatchKey = "maglink.mismatch";
+constexpr const char* kTroubleKey = "maglink.trouble";
 const char* const kLinkTitle = "Magnetometer Link";
 
 }  // namespace
@@ -42,6 +43,7 @@ bool MagLink::Open() {
     if (serving_) return true;
     if (!transport_) return false;
     std::string detail;
+    transport_->Trouble_Set([this](const std::string& why) { Trouble_Tell(why); });
     const auto served = transport_->Serve(
         kReceiveName, [this](const CopyData& d) { CopyData_Receive(d); }, detail);
     if (served == MagTransport::Served::Serving) {
@@ -85,15 +87,40 @@ void MagLink::CopyData_Receive(const CopyData& data) {
             return;
         case Payload::Kind::List:
             lstArray_ = p.items;
-            // A modal box inside a running exchange would stall its reply
-            // wait until the operator answers; it waits for the end instead.
-            if (p.mismatch)
-                ctx_.activity->When_Idle(kMismatchKey, [this] {
-                    ctx_.dialogs->MsgBox_Custom("Data transferred incorrectly",
-                                                kOKOnly | kExclamation, "Error Receiving Data", 0);
-                });
+            if (p.mismatch) Mismatch_Tell();
             return;
     }
+}
+
+void MagLink::Mismatch_Tell() {
+    // One box at a time: payloads keep arriving inside its modal loop, and a
+    // box for each, one inside the other, would end only when the stack does.
+    ++mismatches_;
+    if (mismatches_ > 1) return;
+    // A modal box inside a running exchange would stall its reply wait until
+    // the operator answers; it waits for the end instead.
+    ctx_.activity->When_Idle(kMismatchKey, [this] {
+        ctx_.dialogs->MsgBox_Custom("Data transferred incorrectly", kOKOnly | kExclamation,
+                                    "Error Receiving Data", 0);
+        if (ctx_.log)
+            ctx_.log->Record("Magnetometer link: data transferred incorrectly (" +
+                             std::to_string(mismatches_) +
+                             (mismatches_ == 1 ? " payload)" : " payloads while it was shown)"));
+        mismatches_ = 0;
+    });
+}
+
+void MagLink::Trouble_Tell(const std::string& why) {
+    if (ctx_.log)
+        ctx_.log->Record(why.empty() ? "Magnetometer link takes messages again"
+                                     : "Magnetometer link cannot take messages: " + why);
+    if (why.empty() || !ctx_.status) return;
+    // Told once the running operation has let go of the status line.
+    ctx_.activity->When_Idle(kTroubleKey, [this, why] {
+        ctx_.status->Lamp(kLightOrange);
+        ctx_.status->Text("MAGNETOMETER LINK CANNOT TAKE MESSAGES: " +
+                          QString::fromLocal8Bit(why.c_str()).toUpper());
+    });
 }
 
 void MagLink::String_Set(const std::string& text) {

@@ -42,6 +42,8 @@ class MagLink {
 
   private:
     void String_Set(const std::string& text);
+    void Mismatch_Tell();
+    void Trouble_Tell(const std::string& why);
     void Step_Apply(const std::string& text);
     // The position of "AAR"/"AIR"; why it was refused, empty when taken.
     QString Position_Apply(const Step& s);
@@ -53,6 +55,8 @@ class MagLink {
     bool serving_ = false;
     std::string txtString_;
     std::vector<std::string> lstArray_;
+    // Failed checks since the message box was asked for (0: none is open).
+    int mismatches_ = 0;
 };
 
 }  // namespace zavo

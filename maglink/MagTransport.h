@@ -16,6 +16,8 @@ namespace zavo {
 class MagTransport {
   public:
     using Receiver = std::function<void(const CopyData&)>;
+    // Why a served endpoint cannot take messages for now; "" once it can again.
+    using Trouble = std::function<void(const std::string& why)>;
     enum class Served { Serving, Taken, Failed };
     enum class Sent { Delivered, NoReceiver, Rejected, Failed };
 
@@ -30,9 +32,31 @@ class MagTransport {
     // sender is the message's wParam (the sending program's main window).
     virtual Sent Send(const std::string& name, const CopyData& data, std::uint64_t sender,
                       int timeoutMs) = 0;
+
+    // Set before Serve; told from the event loop while serving.
+    void Trouble_Set(Trouble trouble) { trouble_ = std::move(trouble); }
+    // In words, why the last Send did not deliver ("" when it did or the
+    // transport cannot tell).
+    const std::string& Why() const { return why_; }
+
+  protected:
+    Trouble trouble_;
+    std::string why_;
 };
 
 // The transport of the platform the program was built for.
 std::unique_ptr<MagTransport> MagTransport_System();
+
+#ifndef _WIN32
+// The folder of this user's link sockets: "zavo" in the user's runtime folder
+// (XDG_RUNTIME_DIR), else "zavo-<uid>" in the temporary folder. Sender and
+// receiver find each other when they run with the same environment.
+std::string Socket_Folder();
+// The local-socket transport in a given folder, for a given user: the folder
+// must be that user's alone (owner and mode 0700), and sockets and peers of
+// any other user are neither used nor yielded to. MagTransport_System() is
+// this with Socket_Folder() and the effective user.
+std::unique_ptr<MagTransport> MagTransport_Local(const std::string& folder, unsigned user);
+#endif
 
 }  // namespace zavo

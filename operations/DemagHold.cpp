@@ -18,7 +18,9 @@
 #include "link/TextUtil.h"
 #include "link/SerialPort.h"
 #include "maglink/MagLink.h"
+#include "operations/Journal.h"
 #include "operations/RunSequence.h"
+#include "operations/RunTrace.h"
 #include "operations/StatusReport.h"
 #include "panel/Controls.h"
 #include "panel/MainWindow.h"
@@ -169,6 +171,15 @@ bool DemagHold::Form_QueryUnload() {
             if (!terminating_) HotCoil_Warn();
             Settings_SaveChecked(ctx_);
         }
+    }
+    // Journal rows still unwritten go beside the journal, and the operator is
+    // told (in the daily log when the session ends and nobody is asked).
+    if (const Journal::Unsaved unsaved = ctx_.trace->Log().Unsaved_Save(); unsaved.rows > 0) {
+        if (terminating_)
+            ctx_.log->Record(ToBytes(unsaved.Text().replace('\n', ' ')));
+        else
+            ctx_.dialogs->MsgBox_Custom(unsaved.Text(), kOKOnly + kExclamation,
+                                        "Journal Not Written", 30, "OK");
     }
     Hold_Stop();
     ctx_.log->Close();

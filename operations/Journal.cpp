@@ -1,5 +1,6 @@
 #include "operations/Journal.h"
 
+#include <QDir>
 #include <QFile>
 
 #include "core/Paths.h"
@@ -28,7 +29,8 @@ bool Disk_Sync(int fd) {
 
 }  // namespace
 
-Journal::Journal(std::filesystem::path file) : file_(std::move(file)) {}
+Journal::Journal(std::filesystem::path file, std::function<bool(int)> sync)
+    : file_(std::move(file)), sync_(sync ? std::move(sync) : Disk_Sync) {}
 
 std::filesystem::path Journal::File(const ProgramPaths& paths) {
     return paths.dir / "journal.csv";
@@ -120,23 +122,65 @@ bool Journal::Append(const QStringList& row) {
 
 bool Journal::Flush() {
     if (pending_.empty()) return true;
-    QFile f(QString::fromStdString(file_.string()));
-    if (!f.open(QIODevice::ReadWrite | QIODevice::Append)) return false;
+    if (!Rows_Write(file_)) return false;
+    pending_.clear();
+    return true;
+}
+
+bool Journal::Rows_Write(const std::filesystem::path& file) const {
+    // Unbuffered: a write that fails half-way is cut back below, and Qt's
+    // own buffer would refuse the cut while it still holds the rest.
+    QFile f(QString::fromStdString(file.string()));
+    if (!f.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) return false;
     QByteArray out;
     const qint64 size = f.size();
     if (size == 0) {
         out = Record(Columns());
     } else {
-        // A row torn by a crash or a full disk must not swallow the next one.
+        // A row torn by a crash must not swallow the next one.
         char last = '\n';
         if (f.seek(size - 1) && f.read(&last, 1) == 1 && last != '\n') out = "\r\n";
     }
     for (const QByteArray& r : pending_) out += r;
-    const bool ok = f.write(out) == out.size() && f.flush() && Disk_Sync(f.handle());
-    f.close();
-    if (!ok || f.error() != QFileDevice::NoError) return false;
+    const qint64 written = f.write(out);
+    if (written == out.size() && sync_(f.handle())) return true;
+    // A full disk or a failed sync: nothing of this write stays, so that
+    // the retry neither finds a torn row nor writes a row twice.
+    if (f.resize(size)) {
+        sync_(f.handle());
+        return false;
+    }
+    // Not cut back: rows that are in the file whole count as written.
+    return written == out.size();
+}
+
+Journal::Unsaved Journal::Unsaved_Save() {
+    Unsaved u;
+    u.journal = file_;
+    if (Flush()) return u;
+    u.rows = Pending();
+    const std::filesystem::path beside = file_.parent_path() / "journal-unsaved.csv";
+    const std::filesystem::path temp =
+        std::filesystem::path(QDir::tempPath().toStdString()) / "zavo-journal-unsaved.csv";
+    for (const auto& file : {beside, temp})
+        if (Rows_Write(file)) {
+            u.file = file;
+            break;
+        }
     pending_.clear();
-    return true;
+    return u;
+}
+
+QString Journal::Unsaved::Text() const {
+    const bool one = rows == 1;
+    const QString head = (one ? QString("1 journal row") : QString("%1 journal rows").arg(rows)) +
+                         " could not be written to\n" + QString::fromStdString(journal.string()) +
+                         ".\n\n";
+    if (file.empty())
+        return head + (one ? "It could not be saved elsewhere either: it is lost."
+                           : "They could not be saved elsewhere either: they are lost.");
+    return head + (one ? "It is saved in\n" : "They are saved in\n") +
+           QString::fromStdString(file.string()) + ".";
 }
 
 }  // namespace zavo

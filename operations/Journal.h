@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace zavo {
@@ -15,7 +16,8 @@ struct ProgramPaths;
 
 class Journal {
   public:
-    explicit Journal(std::filesystem::path file);
+    // sync forces a file's bytes to the disk (the system's own when empty).
+    explicit Journal(std::filesystem::path file, std::function<bool(int fd)> sync = {});
 
     static std::filesystem::path File(const ProgramPaths& paths);
     // The column names, in file order.
@@ -32,7 +34,9 @@ class Journal {
 
     // Appends the row (and any rows an earlier failure kept back), with the
     // header first when the file is new, and forces it to the disk. False
-    // when the file cannot be written; the rows are then kept for the next try.
+    // when the file cannot be written; the rows are then kept for the next
+    // try, in order, and nothing of them stays in the file: each row is in it
+    // whole and once, or not at all.
     bool Append(const QStringList& row);
     // Writes the rows kept back; true when none is left.
     bool Flush();
@@ -40,8 +44,23 @@ class Journal {
     int Pending() const { return int(pending_.size()); }
     const std::filesystem::path& Path() const { return file_; }
 
+    // Rows the journal could not take by the exit.
+    struct Unsaved {
+        int rows = 0;
+        std::filesystem::path journal;
+        std::filesystem::path file;  // where they are now; empty when lost
+        QString Text() const;        // what the operator is told
+    };
+    // At the exit: tries the journal once more, then appends the rows still
+    // waiting to journal-unsaved.csv beside it (or in the temporary folder
+    // when that cannot be written either). No rows wait afterwards.
+    Unsaved Unsaved_Save();
+
   private:
+    bool Rows_Write(const std::filesystem::path& file) const;
+
     std::filesystem::path file_;
+    std::function<bool(int)> sync_;
     std::vector<QByteArray> pending_;
 };
 

@@ -196,8 +196,9 @@ void RunTrace::Journal_Trouble() {
     auto tell = [this] {
         if (!ctx_.status) return;
         ctx_.status->Lamp(kLightOrange);
+        // The path as it is: upper case would name another file.
         ctx_.status->Text("JOURNAL CANNOT BE WRITTEN: " +
-                          QString::fromStdString(journal_->Path().string()).toUpper());
+                          QString::fromStdString(journal_->Path().string()));
     };
     if (ctx_.activity)
         ctx_.activity->When_Idle("journal", tell);

@@ -43,7 +43,7 @@ std::vector<int> AcValues(const std::string& sent) {
 
 }  // namespace
 
-TEST(JournalE2E, ARunLeavesOneRowWithThePeakTheControllerReported) {
+TEST(JournalE2E, ARunLeavesOneRowAndRowsLeftUnwrittenAreSavedAtTheExit) {
     e2e::AppOptions o;
     o.settings = e2e::SettingsText({{"DMGFD", "25"}, {"DMGER", "0"}, {"DMGET", "1"}});
     e2e::App app(o);
@@ -69,4 +69,24 @@ TEST(JournalE2E, ARunLeavesOneRowWithThePeakTheControllerReported) {
     ASSERT_FALSE(reported.empty()) << "the controller reported the course in-band";
     EXPECT_EQ(std::stoi(at("ac_peak_reached_mT")), *std::max_element(reported.begin(), reported.end()));
     EXPECT_TRUE(e2e::FileBytes(file).starts_with(cols.join(',').toStdString() + "\r\n"));
+
+    // The journal becomes unwritable (a folder where the file was): the next
+    // run's row is kept, and at the exit it goes beside it with a word.
+    std::filesystem::rename(file, app.Dir() / "journal-first.csv");
+    std::filesystem::create_directory(file);
+    const size_t from = app.Commands().size();
+    app.Key("Return");
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return app.Commands().find("G ", from) != std::string::npos; }, 20))
+        << app.Commands().substr(from);
+    // Closing is refused until the run has ended.
+    ASSERT_TRUE(e2e::WaitUntil([&] { return app.Close() && app.WaitWindow("Exiting ", 1); }, 60));
+    app.Key("alt+y", "Exiting ");
+    ASSERT_TRUE(app.WaitWindow("Journal Not Written", 20)) << e2e::FileBytes(app.Output());
+    app.Screenshot("e2e_journal_not_written");
+    app.Key("Return", "Journal Not Written");
+    EXPECT_EQ(app.WaitExit(20), 0) << e2e::FileBytes(app.Output());
+    const auto kept = zavo::Journal::Rows_Read(app.Dir() / "journal-unsaved.csv", -1);
+    ASSERT_EQ(kept.size(), 1u) << e2e::FileBytes(app.Dir() / "journal-unsaved.csv");
+    EXPECT_EQ(kept[0][cols.indexOf("outcome")].toStdString(), "done");
 }

@@ -2,13 +2,16 @@
 // "G" exchanges on the scripted port and the trace's calls around them.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QApplication>
 #include <QChart>
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 
@@ -327,8 +330,8 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
         EXPECT_EQ(ctx.ui->picStat[1]->Text(), "RUNNING");
     }
     QApplication::processEvents();
-    const QString told =
-        "JOURNAL CANNOT BE WRITTEN: " + QString::fromStdString(file.string()).toUpper();
+    // The path as it is, not in capitals: a path names one file on Linux.
+    const QString told = "JOURNAL CANNOT BE WRITTEN: " + QString::fromStdString(file.string());
     EXPECT_EQ(ctx.ui->picStat[1]->Text(), told);
     EXPECT_EQ(ctx.ui->picStat[0]->Back(), kLightOrange);
     ctx.status->Status_Show(true);
@@ -349,6 +352,53 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     run(40);
     QApplication::processEvents();
     EXPECT_EQ(ctx.ui->picStat[1]->Text(), told);
+
+    // Still unwritable at the exit: the row goes beside it, and the exit says so.
+    const Journal::Unsaved unsaved = trace.Log().Unsaved_Save();
+    const auto beside = file.parent_path() / "journal-unsaved.csv";
+    EXPECT_EQ(unsaved.rows, 1);
+    EXPECT_EQ(unsaved.file, beside);
+    EXPECT_EQ(unsaved.Text(), "1 journal row could not be written to\n" +
+                                  QString::fromStdString(file.string()) + ".\n\nIt is saved in\n" +
+                                  QString::fromStdString(beside.string()) + ".");
+    const auto kept = Journal::Rows_Read(beside, -1);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(Column(kept[0], "ac_peak_reached_mT"), "40");
+    EXPECT_EQ(trace.Log().Pending(), 0);
+}
+
+TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
+    QTemporaryDir dir;
+    const std::filesystem::path file = dir.path().toStdString() + "/journal.csv";
+    bool syncFails = false;
+    Journal journal(file, [&](int) { return !syncFails; });
+    const auto row = [](const char* tag) { return QStringList{tag, QString(300, 'x')}; };
+    ASSERT_TRUE(journal.Append(row("a")));
+    const std::string before = ReadBytes(file);
+
+    // The disk fills up in the middle of the next row.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = old;
+    full.rlim_cur = before.size() + 100;
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    const bool written = journal.Append(row("b"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(file), before);
+    // The sync of a whole write fails.
+    syncFails = true;
+    EXPECT_FALSE(journal.Append(row("c")));
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_EQ(journal.Pending(), 2);
+
+    syncFails = false;
+    EXPECT_TRUE(journal.Append(row("d")));
+    EXPECT_EQ(ReadBytes(file), before + (Journal::Record(row("b")) + Journal::Record(row("c")) +
+                                         Journal::Record(row("d")))
+                                            .toStdString());
 }
 
 TEST_F(Trace, NumbersKeepTheirPointInADecimalCommaLocale) {

@@ -7,6 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#ifndef _WIN32
+#include <unistd.h>
+#include <QSocketNotifier>
+#include <csignal>
+#endif
+
 #include "maglink/MagTransport.h"
 
 namespace {
@@ -31,10 +37,34 @@ int Usage() {
         "      a type-N payload to \"ZAVO Receive Data\". Exit 0 delivered, 1 no program\n"
         "      listens, 2 refused or no answer.\n"
         "listen: serves \"Tervok Receive Data\" and prints each message as <text>TAB<bytes>\n"
-        "      (a non-text payload as (type N)TAB<bytes>); ends after N messages when given.\n",
+        "      (a non-text payload as (type N)TAB<bytes>); ends after N messages when given.\n"
+#ifndef _WIN32
+        "The sockets live in the user's own folder: $XDG_RUNTIME_DIR/zavo, else\n"
+        "$TMPDIR/zavo-<uid> (/tmp when TMPDIR is not set); ZAVO and this tool must agree.\n"
+#endif
+        ,
         stderr);
     return kUsage;
 }
+
+#ifndef _WIN32
+int quitPipe[2] = {-1, -1};
+
+void Quit_Signal(int) {
+    const char c = 0;
+    (void)!::write(quitPipe[1], &c, 1);
+}
+
+// Ctrl-C and termination end the event loop, so that the socket goes.
+void Quit_OnSignals(QCoreApplication& app) {
+    if (::pipe(quitPipe) != 0) return;
+    auto* n = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(n, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction sa {};
+    sa.sa_handler = Quit_Signal;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+#endif
 
 bool Number(const QString& s, long& out) {
     bool ok = false;
@@ -63,21 +93,27 @@ int Send(const QStringList& args) {
         return Usage();
     }
     auto link = zavo::MagTransport_System();
-    switch (link->Send(zavo::kReceiveName, data, std::uint64_t(QCoreApplication::applicationPid()),
-                       kSendTimeoutMs)) {
+    const auto sent = link->Send(zavo::kReceiveName, data,
+                                 std::uint64_t(QCoreApplication::applicationPid()), kSendTimeoutMs);
+    switch (sent) {
         case MagTransport::Sent::Delivered:
             return kDelivered;
         case MagTransport::Sent::NoReceiver:
-            std::fprintf(stderr, "magnetometer-link: no program listens on \"%s\"\n",
-                         zavo::kReceiveName);
+            if (link->Why().empty())
+                std::fprintf(stderr, "magnetometer-link: no program listens on \"%s\"\n",
+                             zavo::kReceiveName);
+            else
+                std::fprintf(stderr, "magnetometer-link: %s\n", link->Why().c_str());
             return kNobody;
         case MagTransport::Sent::Rejected:
-            std::fputs("magnetometer-link: the receiver refused the message\n", stderr);
-            return kFailed;
         case MagTransport::Sent::Failed:
             break;
     }
-    std::fputs("magnetometer-link: no answer from the receiver\n", stderr);
+    std::string why = link->Why();
+    if (why.empty())
+        why = sent == MagTransport::Sent::Rejected ? "the receiver refused the message"
+                                                   : "no answer from the receiver";
+    std::fprintf(stderr, "magnetometer-link: %s\n", why.c_str());
     return kFailed;
 }
 
@@ -114,6 +150,9 @@ int Listen(QCoreApplication& app, const QStringList& args) {
         return kFailed;
     }
     std::fprintf(stderr, "magnetometer-link: listening on \"%s\"\n", zavo::kSendName);
+#ifndef _WIN32
+    Quit_OnSignals(app);
+#endif
     const int rc = app.exec();
     link->Stop();
     return rc;

@@ -2,8 +2,13 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 #include <QTimer>
+#include <QWheelEvent>
+#include <algorithm>
 
 namespace zavo {
 
@@ -108,6 +113,62 @@ void TextBox::focusOutEvent(QFocusEvent* e) {
         return;
     }
     emit LostFocus();
+}
+
+CountScrollBar::CountScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
+    setInvertedAppearance(true);
+    setPageStep(1);
+    setFocusPolicy(Qt::StrongFocus);
+    // Its menu's "Top" and "Bottom" would name the ends the wrong way round.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    // The slider has already moved by the action; this turns the step round
+    // before the value follows it.
+    connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        int step = 0;
+        if (action == SliderSingleStepAdd || action == SliderPageStepAdd) step = -1;
+        if (action == SliderSingleStepSub || action == SliderPageStepSub) step = 1;
+        if (step) setSliderPosition(std::clamp(value() + step, minimum(), maximum()));
+    });
+}
+
+void CountScrollBar::keyPressEvent(QKeyEvent* e) {
+    if (e->key() >= Qt::Key_0 && e->key() <= Qt::Key_9) {
+        const int digit = e->key() - Qt::Key_0;
+        setValue(std::clamp(digit == 0 ? 10 : digit, minimum(), maximum()));
+        e->accept();
+        return;
+    }
+    QScrollBar::keyPressEvent(e);
+}
+
+void CountScrollBar::wheelEvent(QWheelEvent* e) {
+    wheel_ += e->angleDelta().y();
+    const int steps = wheel_ / 120;
+    wheel_ -= steps * 120;
+    if (steps) setValue(std::clamp(value() + steps, minimum(), maximum()));
+    e->accept();
+}
+
+CaptionedLabel::CaptionedLabel(const QString& caption, QWidget* parent)
+    : QLabel(parent), caption_(caption) {}
+
+QString CaptionedLabel::Shown() const {
+    return text().isEmpty() ? QString() : caption_.arg(text());
+}
+
+QSize CaptionedLabel::sizeHint() const {
+    const QMargins m = contentsMargins();
+    const QFontMetrics fm = fontMetrics();
+    return {Shown().isEmpty() ? 0 : fm.horizontalAdvance(Shown()) + m.left() + m.right(),
+            fm.height() + m.top() + m.bottom()};
+}
+
+void CaptionedLabel::paintEvent(QPaintEvent* e) {
+    QFrame::paintEvent(e);
+    if (text().isEmpty()) return;
+    QPainter p(this);
+    style()->drawItemText(&p, contentsRect(), int(alignment()), palette(), isEnabled(), Shown(),
+                          foregroundRole());
 }
 
 PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {

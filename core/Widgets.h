@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 
 #include "core/VbColor.h"
 
@@ -75,6 +76,42 @@ protected:
 
 private:
     bool validating_ = false;
+};
+
+// The vertical scroll bar of a small count (1 to 10): more is up, as its
+// handle shows, for the arrows, a click beside the handle, the Up and Down
+// keys and the wheel alike (a plain inverted scroll bar moves the other way
+// for all of them); a digit key sets the count, 0 for ten. Tab and a click
+// give it the focus.
+class CountScrollBar : public QScrollBar {
+    Q_OBJECT
+public:
+    explicit CountScrollBar(QWidget* parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+
+private:
+    int wheel_ = 0;  // eighths of a degree not yet turned into a step
+};
+
+// A label whose text, as code sets and reads it, is shown within a caption
+// ("DEMAGNETIZER OFF IN %1 s"); an empty text shows nothing and takes no room.
+class CaptionedLabel : public QLabel {
+    Q_OBJECT
+public:
+    CaptionedLabel(const QString& caption, QWidget* parent = nullptr);
+    // What the label shows.
+    QString Shown() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QString caption_;
 };
 
 // A picture box: a label that can be clicked and can take the focus.

@@ -25,6 +25,8 @@ class JournalView : public QDialog {
     void cmdFolder_Click();
 
     QTableWidget* Table() const { return table_; }
+    // The table's width from its left edge through the outcome column.
+    int FirstColumnsWidth() const;
     QLabel* Note() const { return note_; }
     // Opens a folder on the desktop; tests replace it.
     std::function<bool(const QUrl&)> Folder_Open;

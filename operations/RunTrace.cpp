@@ -145,7 +145,7 @@ void RunTrace::Field_Value(unsigned char code, double value) {
     if (ac && run_->mode != 3) {
         const int v = int(value);
         run_->acReached = std::max(run_->acReached.value_or(v), v);
-        if (plot_) plot_->Value_Add(FieldPlot::Kind::AC, value);
+        if (plot_) plot_->Value_Add(FieldPlot::Kind::AC, value, code == 174);
     } else if (code == 246 && plot_) {
         if (run_->mode == 2) plot_->Value_Add(FieldPlot::Kind::DC, value);
         const double sign = ctx_.settings.TOVDIR == 2 ? -1 : 1;

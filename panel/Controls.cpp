@@ -145,10 +145,7 @@ Controls::Controls(QWidget* o) : owner(o) {
     lblTOVPulsesCap = Label(o, "lblTOVPulsesCap", "Number of alternating pulses");
     lblTOVPulses = Label(o, "lblTOVPulses", "1");
     SetTag(lblTOVPulses, "1");
-    vslTOVPulses = Named(new QScrollBar(Qt::Vertical, o), "vslTOVPulses");
-    // Up on the bar means more pulses.
-    vslTOVPulses->setInvertedAppearance(true);
-    vslTOVPulses->setInvertedControls(true);
+    vslTOVPulses = Named(new CountScrollBar(o), "vslTOVPulses");
     vslTOVPulses->setRange(1, 10);
     vslTOVPulses->setValue(1);
     cmdTOVPlus = Button(o, "cmdTOVPlus", "+");
@@ -184,7 +181,11 @@ Controls::Controls(QWidget* o) : owner(o) {
     for (int i = 0; i < 3; ++i) picStat[i] = Named(new StatusPanel(o), Indexed("picStat", i));
     picFocus = Named(new PictureBox(o), "picFocus");
     picFocus->setFixedSize(1, 1);
-    lblSD = Label(o, "lblSD", QString());
+    // The count stays a bare number for the code; the window says what it counts.
+    lblSD = Named(new CaptionedLabel("DEMAGNETIZER OFF IN %1 s", o), "lblSD");
+    lblSD->setToolTip(
+        "The demagnetizer stays on after a demagnetization run, so that the next one starts at "
+        "once; it is switched off when this count reaches 0.");
 
     fraSERVMODE = Frame(o, "fraSERVMODE", "Service");
     txtTerm = Named(new QPlainTextEdit(o), "txtTerm");

@@ -98,13 +98,12 @@ FieldPlot::FieldPlot(Clock& clock, QWidget* parent)
         s->attachAxis(time_);
         s->attachAxis(s == dc_ ? bias_ : field_);
     }
-    chart_->legend()->markers(peakNegative_).first()->setVisible(false);
 
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { Draw(); });
-    setMinimumHeight(112);
+    setMinimumHeight(kMinHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    Course_Begin(Request{});
+    Course_Reset(Request{}, false);
 }
 
 FieldPlot::Trace& FieldPlot::Of(Kind kind) {
@@ -132,18 +131,38 @@ QList<QPointF> FieldPlot::Shown(Kind kind) const {
 }
 
 void FieldPlot::Course_Begin(const Request& request) {
+    running_ = true;
+    Course_Reset(request, true);
+}
+
+void FieldPlot::Mode_Show(int mode) {
+    if (running_ || mode == request_.mode) return;
+    for (const Trace& t : traces_)
+        if (!t.points.isEmpty()) return;
+    Request q;
+    q.mode = mode;
+    Course_Reset(q, false);
+}
+
+void FieldPlot::Course_Reset(const Request& request, bool requested) {
     request_ = request;
     timer_.stop();
     for (Trace& t : traces_) t = Trace{};
     for (QXYSeries* s : std::initializer_list<QXYSeries*>{ac_, dc_, pulses_}) s->clear();
     start_ = -1;
     pulseMarked_ = false;
+    acSlope_ = 0;
     const bool pulse = request.mode == 3;
     ac_->setVisible(!pulse);
     dc_->setVisible(request.mode == 2);
     bias_->setVisible(request.mode == 2);
     pulses_->setVisible(pulse);
-    peakNegative_->setVisible(pulse && request.negativePulses);
+    peak_->setVisible(requested);
+    peakNegative_->setVisible(requested && pulse && request.negativePulses);
+    // A series shown again brings its legend entry back, the unnamed lower
+    // peak line's too: the legend names only what the plot shows.
+    for (QLegendMarker* m : chart_->legend()->markers())
+        m->setVisible(m->series()->isVisible() && !m->series()->name().isEmpty());
     Titles_Set();
     chart_->setTitle(QString());
     Axes_Fit();
@@ -168,7 +187,7 @@ void FieldPlot::Execute_Begin() {
     pulseMarked_ = false;
 }
 
-void FieldPlot::Value_Add(Kind kind, double value) {
+void FieldPlot::Value_Add(Kind kind, double value, bool falling) {
     if (start_ < 0) return;
     const QPointF p(Timer_Elapsed(clock_, start_), value);
     QList<QPointF>& points = Of(kind).points;
@@ -184,8 +203,16 @@ void FieldPlot::Value_Add(Kind kind, double value) {
             Of(kind).shown = std::min(Of(kind).shown, points.size() - 1);
         }
     } else {
-        // The DC bias switches: it keeps its value until the next report.
-        if (kind == Kind::DC && !points.isEmpty() && points.last().y() != value)
+        // The DC bias switches, and the AC field holds from a rise to a fall
+        // (and from one pass to the next): the last value stays until this
+        // report, rather than a slope across the hold.
+        bool held = kind == Kind::DC;
+        if (kind == Kind::AC) {
+            const int slope = falling ? -1 : 1;
+            held = acSlope_ != 0 && slope != acSlope_;
+            acSlope_ = slope;
+        }
+        if (held && !points.isEmpty() && points.last().y() != value)
             points.append({p.x(), points.last().y()});
         points.append(p);
     }
@@ -207,6 +234,7 @@ void FieldPlot::Execute_End() {
 }
 
 void FieldPlot::Course_End(const QString& note) {
+    running_ = false;
     Draw();
     chart_->setTitle(note);
 }

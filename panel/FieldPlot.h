@@ -27,6 +27,7 @@ class FieldPlot : public QWidget {
   public:
     enum class Kind { AC, DC, Pulse };
     static constexpr double kRedraw = 0.08;  // seconds
+    static constexpr int kMinHeight = 112;   // pixels: room for the axes' labels
 
     // What a run asks for: the instrument mode (1..3), the AC peak or pulse
     // field (mT), the DC bias (uT, mode 2) and whether pulses alternate.
@@ -41,10 +42,16 @@ class FieldPlot : public QWidget {
 
     // A run starts: the last course goes, the axes follow the new request.
     void Course_Begin(const Request& request);
+    // The window shows another instrument mode: an empty plot takes that
+    // mode's series and axes; a course stays until the next run.
+    void Mode_Show(int mode);
     // "G" is written: the first one of the run is time zero.
     void Execute_Begin();
-    // A value of the course; pulses are signed by their direction.
-    void Value_Add(Kind kind, double value);
+    // A value of the course; pulses are signed by their direction. An AC
+    // value says whether the field was rising or falling: between a report
+    // of one and a report of the other the field held the last value (the
+    // hold at the peak, the pause between two passes).
+    void Value_Add(Kind kind, double value, bool falling = false);
     // "G" has returned: what is pending is drawn now.
     void Execute_End();
     // The run has ended; a stopped or failed course says so on the chart.
@@ -65,6 +72,8 @@ class FieldPlot : public QWidget {
   private:
     // Axis titles in full, or only their units when the plot is low.
     void Titles_Set();
+    // The course emptied for a request; `requested` shows its peak line.
+    void Course_Reset(const Request& request, bool requested);
     struct Trace {
         QList<QPointF> points;
         qsizetype shown = 0;
@@ -92,6 +101,8 @@ class FieldPlot : public QWidget {
     double start_ = -1;         // clock time of the first "G"; -1 before it
     double lastDraw_ = -1e9;    // clock time of the last draw
     bool pulseMarked_ = false;  // the current "G" has its pulse mark
+    bool running_ = false;      // between a run's begin and its end
+    int acSlope_ = 0;           // the last AC report: 1 rising, -1 falling, 0 none
     int draws_ = 0;
     QTimer timer_;
 };

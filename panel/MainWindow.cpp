@@ -58,7 +58,19 @@ MainWindow::MainWindow(Ctx& ctx) : ctx_(ctx), body_(new QWidget(this)) {
 }
 
 int MainWindow::Tw(int twips) const {
-    return qRound(twips * logicalDpiX() / 1440.0);
+    return qRound(twips * logicalDpiX() / 1440.0 * scale_);
+}
+
+int MainWindow::Pt(int points) const {
+    return qRound(points * scale_);
+}
+
+double MainWindow::Tablet_Scale(QSize area) {
+    // The tablet layout at scale 1 fits 1280 x 720 pixels: a 1280 x 800 screen
+    // less a task bar and the maximized window's title bar.
+    constexpr double kWidth = 1280, kHeight = 800, kBars = 80;
+    const double s = std::min(area.width() / kWidth, (area.height() - kBars) / (kHeight - kBars));
+    return std::clamp(s, 1.0, 2.5);
 }
 
 // ---------------------------------------------------------------- building
@@ -136,17 +148,27 @@ QWidget* MainWindow::BuildADM() {
     // The picture button of the course frame has no function of its own.
     ui.cmdProperties->hide();
 
-    auto* grid = new QGridLayout(ui.fraADM);
-    grid->addWidget(ui.fraFields, 0, 0);
-    grid->addWidget(ui.fraRampTime, 0, 1);
-    grid->addWidget(ui.fraERate, 1, 0);
-    grid->addWidget(ui.fraEShape, 1, 1);
-    // The tablet twins take the place of the desktop groups.
-    grid->addWidget(ui.fraERateT, 2, 0, 1, 2);
-    grid->addWidget(ui.fraEShapeT, 3, 0, 1, 2);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
+    admGrid_ = new QGridLayout(ui.fraADM);
+    admGrid_->setColumnStretch(0, 1);
+    admGrid_->setColumnStretch(1, 1);
+    ADM_Place(false);
     return ui.fraADM;
+}
+
+void MainWindow::ADM_Place(bool touch) {
+    Controls& ui = *ctx_.ui;
+    QGridLayout* grid = admGrid_;
+    for (QWidget* w :
+         {ui.fraFields, ui.fraRampTime, ui.fraERate, ui.fraEShape, ui.fraERateT, ui.fraEShapeT})
+        grid->removeWidget(w);
+    // The tablet twins take the place of the desktop groups (hidden there);
+    // the tablet's rate goes beside the fields to leave height to the plot.
+    grid->addWidget(ui.fraFields, 0, 0, touch ? 2 : 1, 1);
+    grid->addWidget(ui.fraRampTime, 0, 1);
+    grid->addWidget(touch ? ui.fraERateT : ui.fraERate, 1, touch ? 1 : 0);
+    grid->addWidget(ui.fraEShape, touch ? 3 : 1, 1);
+    grid->addWidget(ui.fraEShapeT, 2, 0, 1, 2);
+    grid->addWidget(touch ? ui.fraERate : ui.fraERateT, 3, 0);
 }
 
 QWidget* MainWindow::BuildTOV() {
@@ -373,9 +395,13 @@ void MainWindow::Build() {
     cmd->addWidget(ui.cmdInit);
     cmd->addWidget(ui.cmdStart);
     cmd->addWidget(ui.cmdStop);
-    cmd->addWidget(ui.chkAutoSwitch);
+    // The hold's count under "Auto switch": the row keeps its width.
+    auto* hold = new QVBoxLayout;
+    hold->setSpacing(0);
+    hold->addWidget(ui.chkAutoSwitch);
+    hold->addWidget(ui.lblSD);
+    cmd->addLayout(hold);
     cmd->addStretch();
-    cmd->addWidget(ui.lblSD);
 
     auto* left = new QVBoxLayout;
     left->addWidget(BuildADM());
@@ -407,7 +433,13 @@ void MainWindow::Build() {
     fraPlot_->setObjectName("fraPlot");
     auto* plot = new QVBoxLayout(fraPlot_);
     plot->setContentsMargins(2, 2, 2, 2);
-    if (ctx_.trace && ctx_.trace->Plot()) plot->addWidget(ctx_.trace->Plot());
+    if (FieldPlot* field = ctx_.trace ? ctx_.trace->Plot() : nullptr) {
+        plot->addWidget(field);
+        for (int i = 1; i <= 3; ++i)
+            connect(ui.optZAVMode[i], &QAbstractButton::toggled, field, [field, i](bool on) {
+                if (on) field->Mode_Show(i);
+            });
+    }
     // Space and Enter belong to ABORT and START: these never take the focus.
     cmdPlot_ = new QPushButton("FIELD PLOT", body_);
     cmdPlot_->setObjectName("cmdPlot");
@@ -427,6 +459,9 @@ void MainWindow::Trace_Place(bool touch) {
     (touch ? plotBand_ : plotPanel_)->addWidget(fraPlot_);
     fraPlot_->setVisible(touch || cmdPlot_->isChecked());
     fraPlot_->setMinimumHeight(touch ? 0 : Tw(3600));
+    // The tablet's band gets what the settings leave; it may be low there.
+    if (FieldPlot* plot = ctx_.trace ? ctx_.trace->Plot() : nullptr)
+        plot->setMinimumHeight(touch ? Tw(1350) : FieldPlot::kMinHeight);
     // On the tablet the band is narrow: the axes say what the plot is.
     fraPlot_->setTitle(touch ? QString() : "Field course");
     cmdPlot_->setVisible(!touch);
@@ -438,7 +473,7 @@ void MainWindow::Trace_Place(bool touch) {
         statusRow_->addWidget(cmdJournal_);
     const int statusHeight = ctx_.ui->picStat[1]->minimumHeight();
     for (QPushButton* b : {cmdPlot_, cmdJournal_}) {
-        SetPointSize(b, touch ? 14 : 10, touch);
+        SetPointSize(b, Pt(touch ? 14 : 10), touch);
         b->setMinimumSize(touch ? QSize(Tw(2200), Tw(600)) : QSize(0, statusHeight));
         b->setMaximumHeight(touch ? QWIDGETSIZE_MAX : statusHeight);
     }
@@ -484,13 +519,20 @@ void MainWindow::cmdJournal_Click() {
 // ---------------------------------------------------------------- layouts
 
 void MainWindow::Layout_Apply(bool touch) {
+    const QScreen* sc = screen();
+    Layout_Apply(touch, sc ? sc->availableGeometry() : QRect(0, 0, 1280, 800));
+}
+
+void MainWindow::Layout_Apply(bool touch, const QRect& area) {
     Controls& ui = *ctx_.ui;
     touch_ = touch;
+    scale_ = touch ? Tablet_Scale(area.size()) : 1;
+    ADM_Place(touch);
 
     // Fonts in points follow the screen's DPI; sizes in twips are scaled here.
-    const int base = touch ? 12 : 10;
+    const int base = Pt(touch ? 12 : 10);
     SetPointSize(body_, base);
-    const int boxPt = touch ? 14 : 10;
+    const int boxPt = Pt(touch ? 14 : 10);
     TextBox* const boxes[] = {ui.txtACMax,    ui.txtACMin,    ui.txtDCField,
                               ui.txtRampTime, ui.txtTOVField, ui.txtTOVTime};
     for (TextBox* b : boxes) {
@@ -505,8 +547,11 @@ void MainWindow::Layout_Apply(bool touch) {
     ui.vslTOVPulses->setVisible(!touch);
     for (QPushButton* b : {ui.cmdTOVPlus, ui.cmdTOVMinus}) {
         b->setVisible(touch);
-        b->setFixedSize(Tw(600), Tw(450));
         SetPointSize(b, boxPt, true);
+        // Finger-sized, and never narrower than the style draws a button.
+        b->setMinimumSize(0, 0);
+        b->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        b->setFixedSize(QSize(Tw(750), Tw(600)).expandedTo(b->minimumSizeHint()));
     }
 
     for (QWidget* w : {static_cast<QWidget*>(ui.fraERateT), static_cast<QWidget*>(ui.fraEShapeT),
@@ -531,8 +576,8 @@ void MainWindow::Layout_Apply(bool touch) {
             SetPointSize(o, base, true);
         }
     for (int i = 1; i <= 3; ++i) {
-        ui.optEShapeT[i]->setIconSize(QSize(Tw(1350), Tw(900)));
-        ui.optEShapeT[i]->setFixedHeight(Tw(1050));
+        ui.optEShapeT[i]->setIconSize(QSize(Tw(1200), Tw(780)));
+        ui.optEShapeT[i]->setFixedHeight(Tw(900));
         const QPixmap pic(QString::fromStdString(
             ctx_.paths.Picture(("EShape" + std::to_string(i) + "-on.gif").c_str()).string()));
         ui.picEShape[i]->setFixedSize(Tw(900), Tw(600));
@@ -548,7 +593,7 @@ void MainWindow::Layout_Apply(bool touch) {
 
     for (int i = 1; i <= 3; ++i) {
         OptionButton* b = ui.optZAVMode[i];
-        SetPointSize(b, touch ? 12 : 10, true);
+        SetPointSize(b, Pt(touch ? 12 : 10), true);
         if (touch)
             b->setMinimumSize(Tw(1450), Tw(1000));
         else
@@ -556,7 +601,7 @@ void MainWindow::Layout_Apply(bool touch) {
         b->setToolTip(touch ? QString() : QString("Shortcut [F%1]").arg(i));
     }
     for (QPushButton* b : {ui.cmdInit, ui.cmdStart, ui.cmdStop}) {
-        SetPointSize(b, touch ? 14 : 11, true);
+        SetPointSize(b, Pt(touch ? 14 : 11), true);
         b->setMinimumSize(touch ? QSize(Tw(2200), Tw(600)) : QSize(Tw(1800), Tw(480)));
     }
     ui.cmdStart->setToolTip(touch ? QString() : "Shortcut [Enter]");
@@ -570,11 +615,11 @@ void MainWindow::Layout_Apply(bool touch) {
     ui.cmdNextPos->setToolTip(touch ? QString() : "Shortcut [Key PgDn]");
     ui.cmdInitTumbler->setToolTip(touch ? QString() : "Shortcut [Key I]");
     ui.cmdInitTumbler->setMinimumHeight(Tw(touch ? 600 : 400));
-    SetPointSize(ui.lblMMode, touch ? 18 : 14, true);
+    SetPointSize(ui.lblMMode, Pt(touch ? 18 : 14), true);
 
     // The field meters are read from a step away.
     for (QLabel* l : {ui.lblACField[0], ui.lblDCField[0]}) {
-        SetPointSize(l, touch ? 32 : 26, true);
+        SetPointSize(l, Pt(touch ? 32 : 26), true);
         l->setMinimumWidth(QFontMetrics(l->font()).horizontalAdvance("-0000.0 ") + Tw(120));
     }
     for (QLabel* l : {ui.lblACField[1], ui.lblDCField[1]}) SetPointSize(l, base, true);
@@ -656,10 +701,17 @@ void MainWindow::Form_Load() {
     s.TOVNUM = 1;
     ctx_.limits->Limits_Set();
 
-    if (!s.TOUCHMODE) {
-        adjustSize();
-        if (const QScreen* sc = screen()) {
-            const QRect g = sc->availableGeometry();
+    if (const QScreen* sc = screen()) {
+        const QRect g = sc->availableGeometry();
+        if (s.TOUCHMODE) {
+            // The free area, also where no window manager maximizes the window;
+            // the minimum size first follows the panels the mode left shown.
+            body_->layout()->activate();
+            layout()->activate();
+            setGeometry(QRect(g.topLeft(), g.size().expandedTo(minimumSizeHint())));
+            setWindowState(Qt::WindowMaximized);
+        } else {
+            adjustSize();
             move(g.x() + g.width() / 2 - frameGeometry().width() / 2, g.y());
         }
     }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <map>
 
@@ -13,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRect;
 
 namespace zavo {
 
@@ -30,8 +32,15 @@ class MainWindow : public QMainWindow {
     // The start-up sequence.
     void Form_Load();
 
-    // Sizes, fonts and visible controls of the tablet or the desktop.
+    // Sizes, fonts and visible controls of the tablet or the desktop. The
+    // tablet's window fills the screen's free area (`area`, by default the
+    // available geometry of the window's screen), its sizes and fonts scaled
+    // to it.
     void Layout_Apply(bool touch);
+    void Layout_Apply(bool touch, const QRect& area);
+    // The tablet layout's scale for a screen's free area: 1 fits 1280 x 800
+    // with a task bar and a title bar; more on larger screens, never less.
+    static double Tablet_Scale(QSize area);
     // "ZAVO - ver. x.y.z  [Desktop Mode]" with the service and simulation marks.
     QString Title() const;
     // Deletes day logs more than 10 days old, then opens today's; false (and
@@ -59,8 +68,12 @@ class MainWindow : public QMainWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
-    // Twips of the design layout to pixels of this screen.
+    // Twips of the design layout to pixels of this screen, and points of a
+    // font, both scaled with the tablet layout.
     int Tw(int twips) const;
+    int Pt(int points) const;
+    // The AC panel's groups: the tablet puts the rate beside the fields.
+    void ADM_Place(bool touch);
     void ParamRow(QGridLayout* grid, int row, QLabel* caption, QLineEdit* box, QLabel* black);
     void BlackFrame_Place(QLineEdit* box);
     QWidget* BuildADM();
@@ -78,6 +91,7 @@ class MainWindow : public QMainWindow {
     QWidget* body_;
     bool blink_ = false;
     bool touch_ = false;
+    double scale_ = 1;
     bool initOnShow_ = false;
     bool activated_ = false;
     // The black frame label shown behind each parameter box in tablet mode.
@@ -85,6 +99,7 @@ class MainWindow : public QMainWindow {
     QGroupBox* fraPlot_ = nullptr;
     QPushButton* cmdPlot_ = nullptr;
     QPushButton* cmdJournal_ = nullptr;
+    QGridLayout* admGrid_ = nullptr;
     QBoxLayout* cmdRow_ = nullptr;
     QBoxLayout* statusRow_ = nullptr;
     QBoxLayout* plotBand_ = nullptr;

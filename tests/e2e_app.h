@@ -12,9 +12,10 @@
 
 #include <QDate>
 #include <QImage>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -102,7 +103,32 @@ struct AppOptions {
     int comPort = 1;
     // The settings file to start with ("": none, the program writes its defaults).
     std::string settings;
+    // The X server's screen, width x height.
+    std::string screen = "1600x1000";
 };
+
+// A rectangle on the screen.
+struct Box {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool Empty() const { return width <= 0 || height <= 0; }
+    int Right() const { return x + width; }    // one past the last column
+    int Bottom() const { return y + height; }  // one past the last row
+    bool Inside(const Box& outer) const {
+        return x >= outer.x && y >= outer.y && Right() <= outer.Right() &&
+               Bottom() <= outer.Bottom();
+    }
+};
+
+// Where the pixels of exactly this colour are (empty: none).
+inline Box ColourBox(const QImage& img, QRgb colour) {
+    int left = img.width(), top = img.height(), right = -1, bottom = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) | 0xFF000000u) == (colour | 0xFF000000u))
+                left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+                bottom = std::max(bottom, y);
+    return right < 0 ? Box{} : Box{left, top, right - left + 1, bottom - top + 1};
+}
 
 class App {
   public:
@@ -200,16 +226,48 @@ class App {
                    },
                    timeout);
     }
-    // Keys (xdotool names, e.g. "F2", "Return", "alt+r") to the window whose title
-    // begins with `prefix`, focused first. False when no such window is shown.
+    // Keys (xdotool names, e.g. "F2", "Return", "alt+r"; several apart by blanks) to the
+    // window whose title begins with `prefix`, focused first. False when no such window is shown.
     bool Key(const std::string& keys, const std::string& prefix = "ZAVO - ver.") {
         const unsigned long w = FindWindow(prefix);
         if (!w) return false;
         const std::string id = std::to_string(w);
         Xdotool({"windowfocus", "--sync", id});
         poll(nullptr, 0, 100);
-        Xdotool({"key", "--delay", "40", keys});
+        std::vector<std::string> args{"key", "--delay", "40"};
+        for (size_t at = 0, end; at < keys.size(); at = end + 1) {
+            end = std::min(keys.find(' ', at), keys.size());
+            if (end > at) args.push_back(keys.substr(at, end - at));
+        }
+        Xdotool(args);
         return true;
+    }
+    // The window's place and size on the screen (empty: no such window shown).
+    Box WindowBox(const std::string& prefix = "ZAVO - ver.") {
+        const unsigned long w = FindWindow(prefix);
+        if (!w) return {};
+        const fs::path out = fs::path(tmp_.path().toStdString()) / "geometry";
+        fs::remove(out);
+        pid_t pid = Spawn({"/usr/bin/xdotool", "getwindowgeometry", "--shell", std::to_string(w)},
+                          {"DISPLAY=" + DisplayName()}, {}, out);
+        Reap(pid, 10);
+        std::map<std::string, int> v;
+        std::ifstream in(out);
+        for (std::string line; std::getline(in, line);)
+            if (const size_t eq = line.find('='); eq != std::string::npos)
+                v[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+        return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
+    }
+    // The screen's size.
+    Box ScreenBox() {
+        const QImage img = Screen();
+        return {0, 0, img.width(), img.height()};
+    }
+    // A click of the left mouse button at a point of the screen.
+    void Click(int x, int y) {
+        // (Without --sync: xdotool waits forever when the pointer is already there.)
+        Xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+        poll(nullptr, 0, 150);
     }
     // Asks the window to close as a window manager's close button does.
     bool Close(const std::string& prefix = "ZAVO - ver.") {
@@ -251,7 +309,8 @@ class App {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, STDOUT_FILENO), dup2(null, STDERR_FILENO);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24",
+            const std::string screen = opt_.screen + "x24";
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                    "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }

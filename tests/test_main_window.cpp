@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWindow>
+#include <map>
 
 #include "link/StatusLine.h"
 #include "panel/Controls.h"
@@ -66,4 +71,117 @@ TEST(MainWindow, ScreenshotsOfEachLayout) {
             ExpectNothingClipped(*ctx.window);
         }
     }
+}
+
+namespace {
+
+// A program started in the given mode and layout, its panel unlocked as after initialization.
+struct Shown {
+    Shown(int mode, bool touch, Int16 pulseTime = 5) {
+        Settings_Save(tp.Dir() / "ZAVO.sav", {.ZAVMODE = Int16(mode),
+                                              .DMGFD = 80,
+                                              .REKFD = 100,
+                                              .REKFM = 50,
+                                              .REKFA = 10,
+                                              .TOVFP = 12,
+                                              .TOVET = pulseTime,
+                                              .TOUCHMODE = touch});
+        ctx.window->Form_Load();
+        ctx.instr.TumblerConnected = 1;
+        ctx.options->Controls_Enable(true);
+        ctx.enabling->Panels_Enable(true);
+        ctx.enabling->FieldMeters_Enable(true);
+        ctx.status->Status_Show(true);
+        ctx.window->show();
+        ctx.window->activateWindow();
+        QApplication::processEvents();
+    }
+    test::TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    Controls& ui = *ctx.ui;
+    MainWindow& w = *ctx.window;
+};
+
+}  // namespace
+
+// The tablet window fits the free area of its screen from 1280 x 800 up (a task bar and a title
+// bar taken off) in every mode, with START, the hold's count and the status line inside and
+// readable; a larger screen gets larger keys.
+TEST(MainWindow, TabletFitsItsScreen) {
+    std::map<int, int> startHeight;
+    for (QSize screen : {QSize(1280, 800), QSize(1920, 1080)}) {
+        for (int mode : {1, 2, 3}) {
+            SCOPED_TRACE(std::to_string(screen.width()) + " mode " + std::to_string(mode));
+            Shown s(mode, true);
+            if (mode != 1) s.ui.chkTumbler->SetValue(true);
+            s.ui.cmdInit->hide();  // as after the first initialization
+            s.ui.lblSD->setText("245");
+            s.w.Layout_Apply(true, QRect(QPoint(0, 0), screen));
+            s.w.setWindowState(Qt::WindowNoState);
+            const QSize client = screen - QSize(0, 80);
+            s.w.resize(client);
+            QApplication::processEvents();
+            EXPECT_EQ(s.w.size(), client);
+            for (QWidget* seen : std::initializer_list<QWidget*>{
+                     s.ui.cmdStart, s.ui.cmdStop, s.ui.lblSD, s.ui.picStat[1], s.ui.optZAVMode[3]})
+                EXPECT_TRUE(s.w.rect().contains(QRect(seen->mapTo(&s.w, QPoint()), seen->size())))
+                    << seen->objectName().toStdString();
+            EXPECT_EQ(static_cast<CaptionedLabel*>(s.ui.lblSD)->Shown(),
+                      "DEMAGNETIZER OFF IN 245 s");
+            ExpectNothingClipped(s.w);
+            startHeight[screen.width()] = s.ui.cmdStart->height();
+            if (mode == 2) s.tp.Screenshot(QString("tablet-%1").arg(screen.width()));
+        }
+    }
+    EXPECT_GE(startHeight[1920], startHeight[1280] * 1.3);
+}
+
+// The desktop's pulse count follows its scroll bar whenever the bar is enabled: the arrows (up
+// is more, as the handle shows), Up and Down, a digit (0 for ten); Tab from the pulse time
+// reaches it. Real events through the window.
+TEST(MainWindow, PulseCountScrollBarTakesMouseAndKeys) {
+    Shown s(3, false);
+    QScrollBar* bar = s.ui.vslTOVPulses;
+    QWindow* window = s.w.windowHandle();
+    const auto count = [&] {
+        return s.ui.lblTOVPulses->text().toStdString() + "/" +
+               std::to_string(s.ctx.settings.TOVNUM);
+    };
+    const QPoint up(bar->width() / 2, 2), down(bar->width() / 2, bar->height() - 3);
+    const auto click = [&](QPoint at) {
+        const QPointF in(bar->mapTo(&s.w, at));
+        for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(type, in, s.w.mapToGlobal(in), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
+            QApplication::sendEvent(window, &e);
+        }
+        return count();
+    };
+    const auto key = [&](Qt::Key k) {
+        const QString text = k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString();
+        for (auto type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent e(type, k, {}, text);
+            QApplication::sendEvent(window, &e);
+        }
+        return count();
+    };
+    EXPECT_EQ(click(up), "2/2");
+    EXPECT_EQ(click(up), "3/3");
+    EXPECT_EQ(click(down), "2/2");
+    s.ui.txtTOVTime->setFocus();
+    key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), bar);
+    EXPECT_EQ(key(Qt::Key_Up), "3/3");
+    EXPECT_EQ(key(Qt::Key_Down), "2/2");
+    EXPECT_EQ(key(Qt::Key_7), "7/7");
+    EXPECT_EQ(key(Qt::Key_0), "10/10");
+    EXPECT_EQ(key(Qt::Key_Up), "10/10");
+
+    // Pulses of more than a second: one pulse, the bar out of reach.
+    s.ui.txtTOVTime->setFocus();
+    s.ui.txtTOVTime->setText("1.5");
+    EXPECT_EQ(click(up), "1/1");
+    s.ui.txtTOVTime->setFocus();
+    key(Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), bar);
 }

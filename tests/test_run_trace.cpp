@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <QAbstractAxis>
 #include <QApplication>
 #include <QChart>
+#include <QHeaderView>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
@@ -78,13 +82,15 @@ class Trace : public ::testing::Test {
         ctx.cmd->Command_Execute("G", true, false);
         trace.Execute_End();
     }
-    // A linear course: rising to peak in 0.25 s steps of 20 mT/s, then down at 5 mT/s.
+    // A linear course as the controller reports it: rising to peak in 0.25 s steps of 5 mT,
+    // held a second at the peak (its time counted down), then falling as fast.
     static std::vector<std::pair<double, std::string>> Course(int peak) {
         std::vector<std::pair<double, std::string>> v{{0.01, "\x18"}};
         double t = 0;
         for (int f = 5; f <= peak; f += 5) v.push_back({t += 0.25, std::to_string(f) + "\xaf"});
-        v.push_back({t += 0.01, "\x19"});
-        for (int f = peak - 5; f >= 0; f -= 5) v.push_back({t += 1, std::to_string(f) + "\xae"});
+        v.push_back({t, "1\xaa"});
+        v.push_back({t += 1, "\x19"});
+        for (int f = peak - 5; f >= 0; f -= 5) v.push_back({t += 0.25, std::to_string(f) + "\xae"});
         return v;
     }
     std::string File() const { return ReadBytes(Journal::File(ctx.paths)); }
@@ -108,19 +114,21 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
     trace.Run_Begin();
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty());
     Execute(Course(20), 20);
-    const QList<QPointF> course{{0.25, 5},  {0.5, 10},  {0.75, 15}, {1, 20},
-                                {2.01, 15}, {3.01, 10}, {4.01, 5},  {5.01, 0}};
+    // The peak held until the first report of the fall, not a slope across the hold.
+    const QList<QPointF> course{{0.25, 5},  {0.5, 10}, {0.75, 15}, {1, 20}, {2.25, 20},
+                                {2.25, 15}, {2.5, 10}, {2.75, 5},  {3, 0}};
     EXPECT_EQ(Ms(plot.Points(Kind::AC)), course);
     EXPECT_EQ(Ms(plot.Shown(Kind::AC)), course);  // all drawn when "G" returns
     EXPECT_TRUE(plot.Points(Kind::DC).isEmpty() && plot.Points(Kind::Pulse).isEmpty());
-    // Three axes: the second pass continues the time of the first.
+    // Three axes: the second pass continues the time of the first; the field stays off
+    // until it rises again.
     tp.clock.Advance(10);
     Execute({{0.5, "7\xaf"}}, 1);
-    EXPECT_EQ(Ms(plot.Points(Kind::AC)).last(), QPointF(31, 7));
+    EXPECT_EQ(Ms(plot.Points(Kind::AC)).mid(9), (QList<QPointF>{{31, 0}, {31, 7}}));
     trace.Run_End(Outcome::Done, "");
     // It stays until the next run starts.
     tp.clock.Advance(60);
-    EXPECT_EQ(plot.Points(Kind::AC).size(), 9);
+    EXPECT_EQ(plot.Points(Kind::AC).size(), 11);
     EXPECT_EQ(plot.Chart()->title(), "");
     auto* requested = qobject_cast<QLineSeries*>(plot.Chart()->series().first());
     EXPECT_EQ(requested->name(), "Requested");
@@ -143,7 +151,7 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
             3);
     // The bias as steps: on at the peak, off at the AC minimum.
     EXPECT_EQ(Ms(plot.Points(Kind::DC)), (QList<QPointF>{{0.51, 50}, {1.6, 50}, {1.6, 0}}));
-    EXPECT_EQ(plot.Points(Kind::AC).size(), 4);
+    EXPECT_EQ(plot.Points(Kind::AC).size(), 5);
     trace.Run_End(Outcome::Done, "");
 
     // Three alternating pulses ending "+": the direction the controller
@@ -164,18 +172,59 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     trace.Run_End(Outcome::Done, "");
 }
 
+// The legend names what the plot shows, the axes say what it is: an empty plot follows the mode
+// the window shows; a run's course keeps its own until the next run.
+TEST_F(Trace, EachModeHasItsOwnSeriesAxesAndLegend) {
+    ctx.window->show();
+    ctx.window->cmdPlot_Click(true);
+    const auto shows = [&] {
+        QApplication::processEvents();
+        QStringList legend, axes;
+        for (QLegendMarker* m : plot.Chart()->legend()->markers())
+            if (m->isVisible()) legend << m->label();
+        for (QAbstractAxis* a : plot.Chart()->axes())
+            if (a->isVisible()) axes << a->titleText();
+        return (legend.join(", ") + " | " + axes.join(", ")).toStdString();
+    };
+    const std::string ac = " | Time since G [s], AC field [mT]";
+    const std::string acdc = ac + ", DC field [uT]";
+    const std::string pulse = " | Time since G [s], Pulse field [mT]";
+    EXPECT_EQ(shows(), "AC field" + ac);
+    ctx.ui->optZAVMode[3]->setChecked(true);
+    EXPECT_EQ(shows(), "Pulses" + pulse);
+    ctx.ui->optZAVMode[2]->setChecked(true);
+    EXPECT_EQ(shows(), "AC field, DC field" + acdc);
+
+    // Alternating pulses: a peak line each side, one legend entry.
+    ctx.settings = {.ZAVMODE = 3, .TOVFP = 12, .TOVNUM = 2};
+    trace.Run_Begin();
+    EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
+    ctx.ui->optZAVMode[1]->setChecked(true);  // refused during the run: the mark goes back
+    ctx.ui->optZAVMode[3]->setChecked(true);
+    Execute({{0.3, "12\xf6"}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
+    trace.Run_End(Outcome::Done, "");
+    ctx.ui->optZAVMode[1]->setChecked(true);
+    EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
+    EXPECT_EQ(plot.Points(Kind::Pulse).size(), 1);
+
+    ctx.settings = {.ZAVMODE = 2, .REKFD = 10, .REKFM = 50};
+    trace.Run_Begin();
+    EXPECT_EQ(shows(), "Requested, AC field, DC field" + acdc);
+}
+
 TEST_F(Trace, StoppedRunKeepsItsCourseAndSaysSo) {
     ctx.settings.ZAVMODE = 1, ctx.settings.DMGFD = 100;
     trace.Run_Begin();
     // ABORT during the rise: the controller reports the field off and stops.
     Execute({{0.25, "5\xaf"}, {0.5, "10\xaf"}, {0.7, "0\xae"}}, 0.7, "** STOP \r\n");
     trace.Run_End(Outcome::Stopped, "");
-    EXPECT_EQ(Ms(plot.Shown(Kind::AC)), (QList<QPointF>{{0.25, 5}, {0.5, 10}, {0.7, 0}}));
+    EXPECT_EQ(Ms(plot.Shown(Kind::AC)),
+              (QList<QPointF>{{0.25, 5}, {0.5, 10}, {0.7, 10}, {0.7, 0}}));
     EXPECT_EQ(plot.Chart()->title(), "Stopped");
     tp.clock.Advance(0.5);
     tp.clock.After(0.2, [this] { tp.port.Deliver("25\xaf\r\n"); });
     ctx.cmd->Command_Execute("G", true, false);  // after the run: nothing more is drawn
-    EXPECT_EQ(plot.Points(Kind::AC).size(), 3);
+    EXPECT_EQ(plot.Points(Kind::AC).size(), 4);
 }
 
 TEST_F(Trace, ValuesFasterThanTheScreenAreDrawnInBatches) {
@@ -489,6 +538,7 @@ void SimulatedCourse(TestProgram& p) {
 }  // namespace
 
 TEST(TraceWindow, PlotAndJournalInBothLayoutsWithScreenshots) {
+    LocalZone prague("Europe/Prague");
     for (bool touch : {false, true}) {
         SCOPED_TRACE(touch ? "tablet" : "desktop");
         TestProgram tp;
@@ -552,10 +602,32 @@ TEST(TraceWindow, PlotAndJournalInBothLayoutsWithScreenshots) {
         QTableWidget* table = view->Table();
         EXPECT_EQ(table->rowCount(), 2);
         EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-        const int finished = Journal::Columns().indexOf("finished");
-        EXPECT_GT(table->item(0, finished)->text(),
-                  table->item(1, finished)->text());  // newest first
-        EXPECT_EQ(table->item(0, Journal::Columns().indexOf("mode"))->text(), "ANHYSTERETIC");
+        const auto column = [](const char* name) { return int(Journal::Columns().indexOf(name)); };
+        // Newest first, in local time to the minute; the stored stamp in the tooltip.
+        const QTableWidgetItem* started = table->item(1, column("started"));
+        EXPECT_EQ(started->text() + " " + started->toolTip(),
+                  "06-12-2026 10:00 2026-12-06T10:00:00+01:00");
+        EXPECT_GT(table->item(0, column("started"))->toolTip(), started->toolTip());
+        EXPECT_EQ(table->item(0, column("mode"))->text(), "ANHYSTERETIC");
+        // Headers a reader knows; what a reader looks for first is in view without scrolling,
+        // what no run of the list fills is left out.
+        const QHeaderView* header = table->horizontalHeader();
+        for (auto [name, caption] : {std::pair{"started", "Started"},
+                                     {"mode", "Mode"},
+                                     {"ac_peak_set_mT", "Peak set\n[mT]"},
+                                     {"ac_peak_reached_mT", "Peak reached\n[mT]"},
+                                     {"ac_min_mT", "AC min\n[mT]"},
+                                     {"dc_field_uT", "DC\n[uT]"},
+                                     {"outcome", "Outcome"}}) {
+            SCOPED_TRACE(name);
+            const int c = column(name);
+            EXPECT_EQ(table->horizontalHeaderItem(c)->text(), caption);
+            EXPECT_FALSE(table->isColumnHidden(c));
+            EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c),
+                      table->viewport()->width());
+        }
+        EXPECT_TRUE(table->isColumnHidden(column("pulse_field_mT")) &&
+                    table->isColumnHidden(column("step")));
         QUrl opened;
         view->Folder_Open = [&](const QUrl& u) { return opened = u, true; };
         view->findChild<QPushButton*>("cmdFolder")->click();

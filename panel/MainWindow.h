@@ -32,10 +32,9 @@ class MainWindow : public QMainWindow {
     // The start-up sequence.
     void Form_Load();
 
-    // Sizes, fonts and visible controls of the tablet or the desktop. The
-    // tablet's window fills the screen's free area (`area`, by default the
-    // available geometry of the window's screen), its sizes and fonts scaled
-    // to it.
+    // Sizes, fonts and visible controls of the tablet or the desktop; the
+    // tablet's scaled to the screen's free area (`area`, by default the
+    // available geometry of the window's screen), which its window fills.
     void Layout_Apply(bool touch);
     void Layout_Apply(bool touch, const QRect& area);
     // The tablet layout's scale for a screen's free area: 1 fits 1280 x 800

@@ -29,21 +29,22 @@ static void ExpectNothingClipped(QWidget& window) {
     }
 }
 
-// Each layout after initialization, for a look by eye; the desktop window grows with its size.
-TEST(MainWindow, ScreenshotsOfEachLayout) {
-    // clang-format off
-    for (auto [mode, touch, service, name] : {std::tuple{1, false, false, "desktop-demagnetizer"},
-             {2, false, false, "desktop-anhysteretic"}, {3, false, false, "desktop-pulse"},
-             {2, true, false, "tablet-anhysteretic"}, {1, false, true, "desktop-service"}}) {
-        SCOPED_TRACE(name);
-        test::TestProgram tp;
-        Settings_Save(tp.Dir() / "ZAVO.sav", {.ZAVMODE = Int16(mode), .DMGFD = 80, .REKFD = 100,
-            .REKFM = 50, .REKFA = 10, .TOVFP = 12, .TOVET = 5, .SERVMODE = service,
-            .TOUCHMODE = touch});
-        // clang-format on
+namespace {
+
+// A program started in the given mode and layout (with the service password given), its panel
+// unlocked as after initialization and the tumbler used outside the demagnetizer.
+struct Shown {
+    Shown(int mode, bool touch, bool service = false) {
+        Settings_Save(tp.Dir() / "ZAVO.sav", {.ZAVMODE = Int16(mode),
+                                              .DMGFD = 80,
+                                              .REKFD = 100,
+                                              .REKFM = 50,
+                                              .REKFA = 10,
+                                              .TOVFP = 12,
+                                              .TOVET = 5,
+                                              .SERVMODE = service,
+                                              .TOUCHMODE = touch});
         tp.dialogs.inputAnswers = {"Tolku48e"};
-        Ctx& ctx = tp.ctx();
-        Controls& ui = *ctx.ui;
         ctx.window->Form_Load();
         ctx.instr.TumblerConnected = 1;
         ctx.options->Controls_Enable(true);
@@ -51,8 +52,31 @@ TEST(MainWindow, ScreenshotsOfEachLayout) {
         ctx.enabling->FieldMeters_Enable(true);
         ctx.status->Status_Show(true);
         if (mode != 1) ui.chkTumbler->SetValue(true);
-        ui.lblACField[0]->setText("85 "), ui.lblDCField[0]->setText("50 ");
         ctx.window->show();
+        ctx.window->activateWindow();
+        QApplication::processEvents();
+    }
+    test::TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    Controls& ui = *ctx.ui;
+    MainWindow& w = *ctx.window;
+};
+
+}  // namespace
+
+// Each layout after initialization, for a look by eye; the desktop window grows with its size.
+TEST(MainWindow, ScreenshotsOfEachLayout) {
+    // clang-format off
+    for (auto [mode, touch, service, name] : {std::tuple{1, false, false, "desktop-demagnetizer"},
+             {2, false, false, "desktop-anhysteretic"}, {3, false, false, "desktop-pulse"},
+             {2, true, false, "tablet-anhysteretic"}, {1, false, true, "desktop-service"}}) {
+        // clang-format on
+        SCOPED_TRACE(name);
+        Shown s(mode, touch, service);
+        test::TestProgram& tp = s.tp;
+        Ctx& ctx = s.ctx;
+        Controls& ui = s.ui;
+        ui.lblACField[0]->setText("85 "), ui.lblDCField[0]->setText("50 ");
         if (touch) ctx.window->setWindowState(Qt::WindowNoState), ctx.window->resize(1280, 800);
         QApplication::processEvents();
         ExpectNothingClipped(*ctx.window);
@@ -73,37 +97,6 @@ TEST(MainWindow, ScreenshotsOfEachLayout) {
     }
 }
 
-namespace {
-
-// A program started in the given mode and layout, its panel unlocked as after initialization.
-struct Shown {
-    Shown(int mode, bool touch, Int16 pulseTime = 5) {
-        Settings_Save(tp.Dir() / "ZAVO.sav", {.ZAVMODE = Int16(mode),
-                                              .DMGFD = 80,
-                                              .REKFD = 100,
-                                              .REKFM = 50,
-                                              .REKFA = 10,
-                                              .TOVFP = 12,
-                                              .TOVET = pulseTime,
-                                              .TOUCHMODE = touch});
-        ctx.window->Form_Load();
-        ctx.instr.TumblerConnected = 1;
-        ctx.options->Controls_Enable(true);
-        ctx.enabling->Panels_Enable(true);
-        ctx.enabling->FieldMeters_Enable(true);
-        ctx.status->Status_Show(true);
-        ctx.window->show();
-        ctx.window->activateWindow();
-        QApplication::processEvents();
-    }
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
-    MainWindow& w = *ctx.window;
-};
-
-}  // namespace
-
 // The tablet window fits the free area of its screen from 1280 x 800 up (a task bar and a title
 // bar taken off) in every mode, with START, the hold's count and the status line inside and
 // readable; a larger screen gets larger keys.
@@ -113,7 +106,6 @@ TEST(MainWindow, TabletFitsItsScreen) {
         for (int mode : {1, 2, 3}) {
             SCOPED_TRACE(std::to_string(screen.width()) + " mode " + std::to_string(mode));
             Shown s(mode, true);
-            if (mode != 1) s.ui.chkTumbler->SetValue(true);
             s.ui.cmdInit->hide();  // as after the first initialization
             s.ui.lblSD->setText("245");
             s.w.Layout_Apply(true, QRect(QPoint(0, 0), screen));

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QScrollBar>
 #include <QWindow>
 #include <map>
@@ -128,43 +127,26 @@ TEST(MainWindow, TabletFitsItsScreen) {
     EXPECT_GE(startHeight[1920], startHeight[1280] * 1.3);
 }
 
-// The desktop's pulse count follows its scroll bar whenever the bar is enabled: the arrows (up
-// is more, as the handle shows), Up and Down, a digit (0 for ten); Tab from the pulse time
-// reaches it. Real events through the window.
-TEST(MainWindow, PulseCountScrollBarTakesMouseAndKeys) {
+// The desktop's pulse count follows its scroll bar's keys whenever the bar is enabled: Tab from
+// the pulse time reaches it, Up is more, a digit sets the count (0 for ten). Real key events
+// through the window; the end-to-end test clicks the arrows.
+TEST(MainWindow, PulseCountScrollBarTakesTabAndKeys) {
     Shown s(3, false);
     QScrollBar* bar = s.ui.vslTOVPulses;
-    QWindow* window = s.w.windowHandle();
-    const auto count = [&] {
-        return s.ui.lblTOVPulses->text().toStdString() + "/" +
-               std::to_string(s.ctx.settings.TOVNUM);
-    };
-    const QPoint up(bar->width() / 2, 2), down(bar->width() / 2, bar->height() - 3);
-    const auto click = [&](QPoint at) {
-        const QPointF in(bar->mapTo(&s.w, at));
-        for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent e(type, in, s.w.mapToGlobal(in), Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
-            QApplication::sendEvent(window, &e);
-        }
-        return count();
-    };
     const auto key = [&](Qt::Key k) {
         const QString text = k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString();
         for (auto type : {QEvent::KeyPress, QEvent::KeyRelease}) {
             QKeyEvent e(type, k, {}, text);
-            QApplication::sendEvent(window, &e);
+            QApplication::sendEvent(s.w.windowHandle(), &e);
         }
-        return count();
+        return s.ui.lblTOVPulses->text().toStdString() + "/" +
+               std::to_string(s.ctx.settings.TOVNUM);
     };
-    EXPECT_EQ(click(up), "2/2");
-    EXPECT_EQ(click(up), "3/3");
-    EXPECT_EQ(click(down), "2/2");
     s.ui.txtTOVTime->setFocus();
     key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), bar);
-    EXPECT_EQ(key(Qt::Key_Up), "3/3");
-    EXPECT_EQ(key(Qt::Key_Down), "2/2");
+    EXPECT_EQ(key(Qt::Key_Up), "2/2");
+    EXPECT_EQ(key(Qt::Key_Down), "1/1");
     EXPECT_EQ(key(Qt::Key_7), "7/7");
     EXPECT_EQ(key(Qt::Key_0), "10/10");
     EXPECT_EQ(key(Qt::Key_Up), "10/10");
@@ -172,8 +154,7 @@ TEST(MainWindow, PulseCountScrollBarTakesMouseAndKeys) {
     // Pulses of more than a second: one pulse, the bar out of reach.
     s.ui.txtTOVTime->setFocus();
     s.ui.txtTOVTime->setText("1.5");
-    EXPECT_EQ(click(up), "1/1");
-    s.ui.txtTOVTime->setFocus();
     key(Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), bar);
+    EXPECT_EQ(key(Qt::Key_Up), "1/1");
 }

@@ -1,14 +1,19 @@
-// The command transaction on a scripted port and a fake clock.
+// The command transaction, the command encoders and the simulated instrument on a
+// scripted port and a fake clock.
 #include <gtest/gtest.h>
 
+#include "core/Widgets.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
+#include "link/CommandSet.h"
+#include "link/Simulator.h"
 #include "link/StatusLine.h"
 #include "panel/Controls.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
 using namespace zavo::test;
+using std::tuple;
 
 class Link : public ::testing::Test {
   protected:
@@ -284,4 +289,170 @@ TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
               "## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!");
     // A caller that goes on anyway gets an error, not a second box.
     EXPECT_TRUE(Exec("H0") == "|EFC" && tp.dialogs.boxes.size() == 2);
+}
+
+// Each encoder writes its command with the field padded to its width and keeps the value the
+// controller confirms: pulse times in ms as tenths of a second, an unknown answer keeps the
+// last value.
+TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
+    using C = CommandSet;
+    InstrumentState& i = ctx.instr;
+    Int16 &dir = ctx.settings.TOVDIR, &word = i.ModeWordActual;
+    const tuple<void (C::*)(Int16, bool), Int16, Int16, const char*, const char*, Int16*, int>
+        rows[] = {  // encoder, value, mode, reply, written, value kept, kept as
+            {&C::FD_Send, 7, 1, "** PRESET FIELD  8 mT", "FD007", &i.FDActual, 8},
+            {&C::FD_Send, 150, 1, "** PRESET FIELD  150 mT", "FD150", &i.FDActual, 150},
+            {&C::FP_Send, 20, 3, "** PRESET FIELD  20 mT", "FP020", &i.FPActual, 20},
+            {&C::FM_Send, 100, 2, "** PRESET FIELD  99 uT", "FM100", &i.FMActual, 99},
+            {&C::FA_Send, 10, 2, "AC-DC OFF  10 mT", "A010", &i.FAActual, 10},
+            {&C::ES_Send, 3, 1, "ES 3", "ES3", &i.ESActual, 3},
+            {&C::ER_Send, 1, 1, "ER 1", "ER1", &i.ERActual, 1},
+            {&C::ET_Send, 5, 1, "ET 10 s", "ET05", &i.ETActual, 10},
+            {&C::ET_Send, 12, 3, "ET 1250 ms", "ET12", &i.ETActual, 12},
+            {&C::ET_Send, 5, 0, "ET 1000 ms", "ET05", &i.ETActual, 0},
+            {&C::SD_Send, 1, 1, "SD1", "SD1", &i.SDActual, 1},
+            {&C::SM_Send, 1, 1, "SM1", "SM1", &i.SMActual, 1},
+            {&C::H_Send, 1, 1, "H1", "H1", &i.HActual, 1},
+            {&C::H_Send, 0, 1, "H0", "H0", &i.HActual, 0},
+            {&C::D_Send, 2, 3, "D+", "D2", &dir, 1},
+            {&C::D_Send, 1, 3, "D-", "D1", &dir, 2},
+            {&C::D_Send, 1, 3, "D?", "D1", &dir, 2},
+            {&C::ModeWord_Send, 2, 1, "TOV", "M2", &word, 2},
+            {&C::ModeWord_Send, 1, 1, "XYZ", "M1", &word, 2},
+            {&C::ModeWord_Send, 1, 1, "DMG", "M1", &word, 1},
+        };
+    for (const auto& [send, value, mode, reply, written, kept, want] : rows) {
+        SCOPED_TRACE(written);
+        ctx.settings.ZAVMODE = mode;
+        Run("", std::string(reply) + "\r\n");
+        (ctx.cmds->*send)(value, true);
+        EXPECT_EQ(tuple(tp.port.writes.back(), *kept, ctx.link.CmdText), tuple(written, want, written));
+    }
+    // A mode change switches live stages off first, 0.2 s apart, and stops when one fails.
+    tp.port.Answers({{"H0", "H0\r\n"}, {"SM0", "SM0\r\n"}, {"SD0", "SD0\r\n"}, {"M2", "TOV\r\n"}});
+    i.HActual = i.SMActual = i.SDActual = 1;
+    tp.port.writes.clear();
+    ctx.cmds->ModeWord_Send(2, true);
+    EXPECT_EQ(tuple(tp.port.writes, i.HActual, i.SMActual, i.SDActual, word),
+              tuple(std::vector<std::string>{"H0", "SM0", "SD0", "M2"}, 0, 0, 0, 2));
+    for (size_t n : {1, 2, 3})
+        EXPECT_NEAR(tp.port.writeTimes.end()[-n] - tp.port.writeTimes.end()[-n - 1], 0.22, 0.03) << n;
+    tp.port.Answers({{"H0", "## DMG PWR is OFF \r\n"}, {"M1", "DMG\r\n"}});
+    i.HActual = 1;
+    ctx.cmds->ModeWord_Send(1, true);  // not sent
+    EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 2));
+}
+
+// The position-signal test and the coil temperature: what the controller says is kept and
+// shown; after an error the reading is 0 and the stored values stay.
+TEST_F(Link, PositionTestAndTemperature) {
+    for (auto [reply, state, colour] : {tuple("WP Test is OFF ", 0, kLightRed),
+                                        {"WP Test is ON ", 1, kLightGreen},
+                                        {"?", 1, kLightGreen}}) {
+        Run("", std::string(reply) + "\r\n");
+        ctx.cmds->WPToggle_Send();
+        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ctx.ui->cmdControl[0])), tuple(state, colour))
+            << reply;
+    }
+    float mv = -1, failed = -1;
+    Run("", "T: 3189mV   27 \370C\r\n");
+    ctx.cmds->Temp_Read(true, mv);
+    Run("", "## Unknown Cmd. \r\n");
+    ctx.cmds->Temp_Read(true, failed);
+    EXPECT_EQ(tuple(mv, failed, ctx.instr.CoilTempMV, ctx.instr.CoilTempC, tp.port.Written()),
+              tuple(3189.f, 0.f, 3189.f, 27.f, "wwwyy"));
+}
+
+// A value beyond its field or switch is refused before anything is written; an error line, a
+// stop or a missing reply confirms nothing.
+TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
+    using C = CommandSet;
+    ctx.instr.FDActual = 33;
+    const std::pair<void (C::*)(Int16, bool), Int16> bad[] = {
+        {&C::FD_Send, 1000}, {&C::FA_Send, -1}, {&C::D_Send, 12},
+        {&C::SD_Send, 2},    {&C::SM_Send, -1}, {&C::ModeWord_Send, 3}};
+    for (const auto& [send, value] : bad) {
+        ctx.link.CmdError = false;
+        (ctx.cmds->*send)(value, true);
+        EXPECT_TRUE(ctx.link.CmdError) << value;
+    }
+    EXPECT_TRUE(tp.port.writes.empty() && tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
+    EXPECT_TRUE(StatusText().startsWith("## VALUE OUT OF RANGE"));
+    EXPECT_EQ(LampColor(), kRed);
+    Run("", "## Illegal Parameter \r\n");
+    ctx.cmds->FD_Send(50, true);
+    EXPECT_TRUE(ctx.link.CmdError && ctx.link.CmdFatal);
+    ctx.link.CmdFatal = false;
+    tp.clock.After(0.3, [this] { ctx.run.StopRequest = true; });
+    Run("", "");
+    ctx.cmds->FD_Send(10, false);  // no reply comes
+    EXPECT_EQ(tuple(ctx.instr.FDActual, ctx.link.CmdError), tuple(33, false));
+}
+
+// Simulation: canned replies, chosen by the command, the mode word and the instrument mode.
+TEST(Simulator, CannedReplyOfEveryCommand) {
+    using namespace std::string_literals;
+    const std::string dmg =
+        "Actual RAM Set:\r\nDMG\r\nTMB1 YUL1 WP1 REG1 B0\r\nFD 0 mT CD 1036  SC 622 cm2\r\n"
+        "FA 0 mT\r\nFM 0 uT CM 0980\r\nER 3  ES 2  ET 5 s\r\nfg: 1045d 43.0 Hz\r\nSD0  SM0  H0";
+    const std::string tov =
+        "IPActual RAM Set:\r\nTOV\r\nTMB1 YUL1 WP1  B0\r\nFP 0 mT CP 0987\r\nD-  ET 5000 ms\r\nSM0";
+    const std::string j = "D: 0D\x1a 0mV 0.00A  T: 3189mV  M: 0D\x1a 0mV  ";
+    // clang-format off
+    const tuple<std::string, Int16, Int16, std::string> rows[] = {  // command, word, mode, reply
+        {"\x10",  1, 1, "** ZAVO-A  03-Jul-2013  c22365"},
+        {"FD050", 1, 1, "** PRESET FIELD  10 mT"},  // the value asked for is not echoed
+        {"FM100", 1, 1, "** PRESET FIELD  100 uT"},
+        {"FP015", 2, 3, "** PRESET FIELD  20 mT"},
+        {"A040",  1, 2, "AC-DC OFF  10 mT"},
+        {"M1",    1, 1, "DMG"}, {"M2", 1, 1, "TOV"},
+        {"SD0",   1, 1, "SD0"}, {"SD1", 1, 1, "SD1"}, {"SM0", 1, 1, "SM0"}, {"SM1", 1, 1, "SM1"},
+        {"H0",    1, 1, "H0"},  {"H1",  1, 1, "H1"},
+        {"ES1",   1, 1, "ES 2"}, {"ER1", 1, 1, "ER 3"},
+        {"ET05",  1, 3, "ET 10 s"}, {"ET07", 2, 1, "ET 1000 ms"},
+        {"D1",    2, 3, "D+"},  {"D2",  2, 3, "D-"},
+        {"J",     1, 1, j},     {"j",   1, 1, j},
+        {"y",     1, 1, "T: 3189mV   27 \xf8" "C"},
+        {"t",     1, 1, "** Tumbler is running "},
+        {"P12",   1, 1, "** POSITION SET "},
+        {"\x1b",  1, 1, "** STOP "},
+        {"w",     1, 1, "WP Test is ON "},
+        {"i",     1, 1, "** Tumbler Ready "},
+        {"IP",    1, 0, dmg}, {"IP", 1, 1, dmg}, {"IP", 2, 2, dmg}, {"IP", 2, 3, tov},
+        {"IE",    1, 1, "Actual EEPROM Set:\r\nfg: 1044 d\r\nCD: 1036\r\nCM: 0980\r\nCP: 0987\r\n"
+                        "SC: 0622 cm2"},
+        // Everything else is answered with nothing.
+        {"G", 1, 1, ""}, {"z", 1, 1, ""}, {"FX1", 1, 1, ""}, {"M3", 1, 1, ""}, {"D3", 1, 1, ""},
+        {"S", 1, 1, ""}, {"SX", 1, 1, ""}, {"H2", 1, 1, ""}, {"E", 1, 1, ""}, {"ET05", 0, 1, ""},
+        {"IPX", 1, 1, ""}, {"B1", 1, 1, ""}, {"\x14\x03", 1, 1, ""}, {"fd010", 1, 1, ""},
+        {"\0u"s, 1, 1, ""}, {"", 1, 1, ""}};
+    // clang-format on
+    for (const auto& [cmd, word, mode, reply] : rows)
+        EXPECT_EQ(Simulated_Reply(cmd, word, mode), reply)
+            << "command '" << cmd << "', mode word " << word << ", mode " << mode;
+}
+
+// The transaction in simulation shows, echoes and logs as with a port it never opens; its
+// multi-line reports are handed over whole, its values confirmed through the encoders.
+TEST_F(Link, SimulatedTransactionWithoutAPort) {
+    tp.port.Close();
+    ctx.settings.SIMULMODE = ctx.settings.SERVMODE = true;
+    const auto file = tp.Dir() / "mon" / "today.mon";
+    ASSERT_TRUE(ctx.log->Open(file));
+    EXPECT_EQ(Exec("FD050"), "** PRESET FIELD  10 mT|");
+    EXPECT_EQ(tuple(StatusText(), ctx.ui->txtTerm->toPlainText()),
+              tuple("SETTING AC FIELD", "-> FD050\n\n"));
+    ctx.log->Close();
+    const std::string log = ReadBytes(file);  // one record: time, blank, nothing
+    EXPECT_TRUE(log.ends_with(" \r\n") && std::count(log.begin(), log.end(), '\n') == 1) << log;
+    ctx.settings.ZAVMODE = 3;
+    ctx.instr.ModeWordWanted = 2;
+    ctx.cmds->ET_Send(7, true);
+    ctx.cmds->FP_Send(15, true);
+    EXPECT_EQ(tuple(ctx.instr.ETActual, ctx.instr.FPActual), tuple(10, 20));
+    EXPECT_EQ(Exec("IP", false), Simulated_Reply("IP", 2, 3) + "|");
+    ctx.cmd->Command_Send("\x1b");
+    double t = 0;
+    EXPECT_EQ(ctx.cmd->Reply_Read(t), "");
+    EXPECT_TRUE(tp.port.writes.empty() && !tp.port.IsOpen());
 }

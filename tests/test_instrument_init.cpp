@@ -22,11 +22,6 @@ const W kStart{"\x10", "\x14\x03", "B0", "y"};
 const W kSearch{"IP", "SD1", "H1", "z", "\x14\x13", "\x14\x08", std::string("\0u", 2), "\x14\x03",
                 "H0", "SD0"};
 
-W Cat(W a, const W& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // The program just started, its frequency searched five days ago.
 struct Started : Bench {
     Started() {

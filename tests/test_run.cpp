@@ -7,7 +7,6 @@
 #include "core/Paths.h"
 #include "core/Waits.h"
 #include "link/CommLog.h"
-#include "link/CommandSet.h"
 #include "operations/DemagHold.h"
 #include "operations/RunSequence.h"
 #include "operations/Tumbler.h"
@@ -25,32 +24,25 @@ namespace {
 
 const std::string ESC = "\x1b";
 
-W Cat(W a, const W& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 struct RunRig : Rig {
     using Rig::Rig;
-    W Run() {
-        ctx.run_ops->Run_Start();
-        return Sent();
-    }
+    W Run() { return ctx.run_ops->Run_Start(), Sent(); }
     // A run leaves everything idle, whichever way it ended.
     void ExpectIdle() const {
         EXPECT_FALSE(ctx.run.Busy || ctx.run.StopRequest || ctx.link.RunCancel ||
                      ui.cmdStop->isEnabled() || ctx.activity->Active());
     }
-    // The magnetometer program listening for the time stamps.
+    void AutoNext(int mmode) { ui.optMMode[mmode]->SetValue(true), ui.chkAutoNext->SetValue(true); }
+    // The magnetometer program, told the time of each treatment.
     FakeMagTransport& magnetometer = Listening(ctx);
     int Stamps() const { return int(magnetometer.sent.size()); }
 };
 
 }  // namespace
 
-// Demagnetization: stages on (demagnetizer first), the passes by the demagnetization mode,
-// the specimen out of the coil after each, one time stamp per "G", amplifier off at the end,
-// one beep, the hold counting from now.
+// Demagnetization: demagnetizer, then amplifier on; the passes by the demagnetization mode,
+// the specimen out of the coil after each, one time stamp per "G"; the amplifier off at the
+// end, one beep, the hold counting from now.
 TEST(Run, DemagnetizerPasses) {
     // clang-format off
     const tuple<bool, int, W, int> cases[] = {  // tumbler used, DMODE, passes, time stamps
@@ -65,11 +57,10 @@ TEST(Run, DemagnetizerPasses) {
         RunRig r(1, tumbler);
         r.ctx.settings.DMODE = Int16(dmode);
         EXPECT_EQ(r.Run(), Cat(Cat({"IP", "ER1", "SD1", "H1"}, passes), {"H0"}));
-        EXPECT_EQ(tuple(r.Stamps(), r.tp.sound.beeps, r.Status()),
-                  tuple(stamps, 1, "INSTRUMENT IS READY"));
+        EXPECT_EQ(tuple(r.Stamps(), r.tp.sound.beeps, r.Status(), r.ui.cmdStart->isEnabled(),
+                        r.ui.timSD->isActive(), r.ctx.hold->SDOnSince()),
+                  tuple(stamps, 1, "INSTRUMENT IS READY", true, true, r.tp.clock.Now()));
         r.ExpectIdle();
-        EXPECT_TRUE(r.ui.cmdStart->isEnabled() && r.ui.timSD->isActive() &&
-                    r.ctx.hold->SDOnSince() == r.tp.clock.Now());
     }
 }
 
@@ -79,8 +70,7 @@ TEST(Run, ZeroPeakAndTemperatureWait) {
     RunRig r(1);
     r.ctx.settings.DMGFD = 0, r.unit.FD = 0, r.unit.H = r.unit.SD = r.unit.SM = 1;
     r.ctx.limits->Limits_Set();
-    r.unit.temperatures = {2440, 2440};
-    r.unit.coilMV = 2441;
+    r.unit.temperatures = {2440, 2440}, r.unit.coilMV = 2441;
     std::vector<double> at;  // of each reading and of "G"
     r.unit.on["y"] = r.unit.on["G"] = [&] { at.push_back(r.tp.clock.Absolute()); };
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "H0", "SD0", "SM0", "y", "y", "y", "G"}));
@@ -102,33 +92,32 @@ TEST(Run, PulseSeries) {
     for (const auto& [dir, num, field, pulses] : cases) {
         SCOPED_TRACE(testing::Message() << dir << " " << num << " " << field);
         RunRig r(3);
-        Settings& s = r.ctx.settings;
-        s.TOVDIR = Int16(dir), s.TOVNUM = Int16(num);
+        r.ctx.settings.TOVDIR = Int16(dir), r.ctx.settings.TOVNUM = Int16(num);
         r.ui.txtTOVField->setText(QString::number(field));
         EXPECT_EQ(r.Run(), Cat({"IP"}, pulses));
-        EXPECT_EQ(tuple(r.Stamps(), s.TOVDIR, r.unit.SM), tuple(1, dir, field >= 1));
+        EXPECT_EQ(tuple(r.Stamps(), r.ctx.settings.TOVDIR, r.unit.SM), tuple(1, dir, field >= 1));
         r.ExpectIdle();
     }
 }
 
 // ABORT during the course: Esc at once and again 0.2 s later, the controller's last words
-// collected (3 s at each end), the amplifier off, no time stamp, no step to the next
-// position. Before any port was recorded ABORT only raises the flag and paints the lamp.
+// collected, the amplifier off, no time stamp, no step to the next position. Before any port
+// was recorded ABORT only raises the flag and paints the lamp.
 TEST(Run, Abort) {
     RunRig r(2, true);
-    r.ui.optMMode[10]->SetValue(true);  // P-mode: position 10
-    r.ui.chkAutoNext->SetValue(true);
+    r.AutoNext(10);
     r.unit.course = 10;
     double clicked = 0;
-    r.unit.on["G"] = [&] { r.tp.clock.After(1, [&] { clicked = r.tp.clock.Now(), r.ui.cmdStop->click(); }); };
+    r.unit.on["G"] = [&] {
+        r.tp.clock.After(1, [&] { clicked = r.tp.clock.Now(), r.ui.cmdStop->click(); });
+    };
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", ESC, ESC, "H0"}));
     const auto& t = r.tp.port.writeTimes;
     EXPECT_NEAR(t.end()[-2] - t.end()[-3], 0.2, 0.02) << "second Esc";
     EXPECT_GT(r.tp.clock.Now() - clicked, 3.0);
-    EXPECT_EQ(tuple(r.Stamps(), r.ctx.pos.MIndex, r.ctx.pos.MPos), tuple(0, 1, 10));
-    EXPECT_EQ(BackColor(r.ui.picStat[0]), kGreen);
+    EXPECT_EQ(tuple(r.Stamps(), r.ctx.pos.MIndex, r.ctx.pos.MPos, BackColor(r.ui.picStat[0])),
+              tuple(0, 1, 10, kGreen));
     r.ExpectIdle();
-
     SetTag(r.ui.cmdStop, "0");
     r.ui.cmdStop->setEnabled(true);
     r.ui.cmdStop->click();
@@ -136,55 +125,44 @@ TEST(Run, Abort) {
     EXPECT_EQ(BackColor(r.ui.picStat[0]), kRed);
 }
 
-// A failed course leaves the amplifier on: the hold switches both stages off after its time,
-// as after any run. A fatal one switches an instrument that still answers off before the
-// program ends.
-TEST(Run, FailedAndFatalCourse) {
-    const tuple<const char*, W, bool> cases[] = {
-        {"## Hypex Overheated ", {}, false},
-        {"## Coil Overheated ", {"B1", "\x10", "IP", "H0", "SD0"}, true},
+// A failed course leaves the amplifier on; the hold switches both stages off after its time,
+// quietly, as after any run. A fatal one switches an instrument that still answers off before
+// the program ends. A tumbler break is no treatment: no stamp, no next position, in every mode.
+TEST(Run, FailedCourses) {
+    const W demag{"IP", "ER1", "SD1", "H1", "y", "G"};
+    const tuple<Int16, bool, const char*, W> cases[] = {  // mode, tumbler, "G" answer, commands
+        {1, false, "## Hypex Overheated ", demag},
+        {1, false, "## Coil Overheated ", Cat(demag, {"B1", "\x10", "IP", "H0", "SD0"})},
+        {1, true, "## User Tumbler Break ", {"IP", "ER1", "SD1", "H1", "i", "P01", "y", "G", "P00", "H0"}},
+        {2, true, "## User Tumbler Break ", {"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", "P00", "H0"}},
+        {3, true, "## User Tumbler Break ", {"IP", "SM1", "i", "P10", "D1", "G", "P00"}},
     };
-    for (const auto& [error, after, fatal] : cases) {
-        SCOPED_TRACE(error);
-        RunRig r(1);
+    for (const auto& [mode, tumbler, error, sent] : cases) {
+        SCOPED_TRACE(testing::Message() << mode << error);
+        RunRig r(mode, tumbler);
+        r.ctx.settings.DMODE = 1, r.ctx.settings.TOVNUM = 3;
+        if (mode > 1) r.AutoNext(10);
         r.unit.gError = error;
-        EXPECT_EQ(r.Run(), Cat({"IP", "ER1", "SD1", "H1", "y", "G"}, after));
-        EXPECT_EQ(tuple(r.tp.ended, r.ctx.instr.HActual, r.Stamps(), r.ui.cmdStart->isEnabled(),
-                        r.ui.timSD->isActive()),
-                  tuple(fatal ? 1 : 0, fatal ? 0 : 1, 0, !fatal, !fatal));
+        EXPECT_EQ(r.Run(), sent);
+        const bool fatal = error[3] == 'C';
+        EXPECT_EQ(tuple(r.tp.ended, r.Stamps(), r.ctx.pos.MIndex, r.ui.cmdStart->isEnabled()),
+                  tuple(fatal ? 1 : 0, 0, tumbler ? 1 : 0, !fatal));
         r.ExpectIdle();
-        if (fatal) continue;
+        if (error[3] != 'H') continue;
+        std::string said;
+        r.unit.on["H0"] = [&] { said = r.Status(); };
         r.tp.clock.Advance(300);
         r.ctx.hold->timSD_Timer();
-        EXPECT_EQ(r.Sent(), (W{"H0", "SD0"}));
-    }
-}
-
-// A course the tumbler break cuts short is no treatment: no time stamp, no step to the next
-// position, and the journal says "stopped", in every mode.
-TEST(Run, TumblerBreakDuringTheCourse) {
-    for (const Int16 mode : {1, 2, 3}) {
-        SCOPED_TRACE(mode);
-        RunRig r(mode, true);
-        if (mode == 1) r.ctx.settings.DMODE = 1;
-        if (mode > 1) r.ui.optMMode[10]->SetValue(true), r.ui.chkAutoNext->SetValue(true);
-        r.ctx.settings.TOVNUM = 3;
-        r.unit.gError = "## User Tumbler Break ";
-        const W sent = r.Run();
-        EXPECT_EQ(std::count(sent.begin(), sent.end(), "G"), 1);
-        EXPECT_EQ(tuple(r.Stamps(), r.ctx.pos.MIndex), tuple(0, Int16(1)));
-        const std::string journal = ReadBytes(r.tp.Dir() / "journal.csv");
-        EXPECT_NE(journal.find(",stopped,"), std::string::npos) << journal;
-        r.ExpectIdle();
+        EXPECT_EQ(tuple(r.Sent(), said), tuple(W{"H0", "SD0"}, "INSTRUMENT IS READY"));
     }
 }
 
 // After a magnetizer run the next position becomes current when the operator sees "Auto next"
-// on, whatever the record says; auto switch then brings the demagnetizer mode.
-TEST(Run, AutoNextAndAutoSwitch) {
+// on, whatever the record says; auto switch then brings the demagnetizer mode. A cut course
+// is journalled as "stopped".
+TEST(Run, AutoNextAutoSwitchAndJournal) {
     RunRig r(2, true);
-    r.ui.optMMode[10]->SetValue(true);
-    r.ui.chkAutoNext->SetValue(true);
+    r.AutoNext(10);
     r.ui.chkAutoSwitch->setChecked(true);
     EXPECT_EQ(r.Run(),
               (W{"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", "P00", "H0", "IP", "SM0"}));
@@ -192,33 +170,19 @@ TEST(Run, AutoNextAndAutoSwitch) {
                     r.ctx.settings.ZAVMODE, r.Stamps()),
               tuple(2, 7, "P2", 1, 1));
     r.ExpectIdle();
-
     // The boxes cleared behind the handler's back (a tumbler lost at re-initialization).
     r.ui.chkAutoSwitch->setChecked(false);
     r.ctx.settings.ZAVMODE = 2, r.ctx.limits->Limits_Set(), r.ctx.enabling->Panels_Enable(true);
     r.ui.chkAutoNext->setChecked(false), r.ui.chkAutoNextT->setChecked(false), r.Sent();
+    r.unit.gError = "## User Tumbler Break ";
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "H1", "SM1", "i", "P07", "y", "G", "P00", "H0"}));
     EXPECT_EQ(tuple(r.ctx.pos.MIndex, r.ctx.pos.AutoNext), tuple(2, false));
+    const std::string journal = ReadBytes(r.tp.Dir() / "journal.csv");
+    EXPECT_LT(journal.find(",done,"), journal.find(",stopped,")) << journal;
 }
 
-// The service STOP stops what runs and nothing after it.
-TEST(Run, ServiceTumblerStopEndsWithItsAction) {
-    RunRig r(1, true);
-    r.ui.cmdTumbler[3]->click();  // nothing running: Esc only
-    EXPECT_FALSE(r.ctx.run.StopRequest);
-    r.tp.port.replyDelay = 2;
-    r.tp.clock.After(0.5, [&] { r.ui.cmdTumbler[3]->click(); });
-    r.ui.cmdTumbler[2]->click();  // START, stopped while the tumbler answers
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(r.ctx.run.StopRequest);
-    r.tp.port.replyDelay = 0.01;
-    r.ctx.cmds->SD_Send(0, false);
-    EXPECT_EQ(tuple(r.ctx.link.ReplyText, r.ctx.link.CmdError), tuple("SD0", false));
-    EXPECT_EQ(r.Sent(), (W{ESC, "t", ESC, "SD0"}));
-}
-
-// The hold counts from the run's end across midnight, waits while another operation holds
-// the instrument, goes on through a tumbler initialization and switches the demagnetizer off.
+// The hold counts from the run's end across midnight, waits while another operation holds the
+// instrument, goes on through a tumbler initialization and switches the demagnetizer off.
 TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
     RunRig r(1);
     DemagHold& hold = *r.ctx.hold;
@@ -238,9 +202,9 @@ TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
         EXPECT_TRUE(r.tp.port.writes.empty() && r.ui.lblSD->text() == "210");
     }
     hold.timSD_Timer();
-    EXPECT_EQ(tuple(r.Sent(), r.ui.lblSD->text().toStdString(), hold.SDOnSince()),
-              tuple(W{"SD0"}, "", 0.0));
-    EXPECT_FALSE(r.ui.timSD->isActive() || r.ctx.instr.SDActual);
+    EXPECT_EQ(tuple(r.Sent(), r.ui.lblSD->text().toStdString(), hold.SDOnSince(),
+                    r.ui.timSD->isActive(), r.ctx.instr.SDActual),
+              tuple(W{"SD0"}, "", 0.0, false, 0));
     // Restarted without a hold (the demagnetizer switched on by hand): nothing is timed.
     r.ctx.instr.SDActual = 1, r.ui.timSD->start();
     hold.timSD_Timer();
@@ -258,26 +222,30 @@ TEST(Hold, ModeSwitchesKeepOrClearTheCount) {
     EXPECT_EQ(r.ui.lblSD->text(), "290");
     r.tp.dialogs.boxAnswers = {kCancel};
     r.ui.optZAVMode[2]->click();
-    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ui.timSD->isActive()), tuple(Int16(1), true));
+    EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ui.timSD->isActive()), tuple(1, true));
     r.unit.yul = 1;
     r.ui.optZAVMode[3]->click();
     EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ctx.instr.SDActual, r.ui.lblSD->text().toStdString(),
                     r.ui.timSD->isActive()),
-              tuple(Int16(3), Int16(0), "", false));
+              tuple(3, 0, "", false));
 }
 
 // Closing: refused while busy or on No; after Yes an answering, initialized instrument is
-// switched off (amplifier first) and the settings saved, a coil still warm told about; a
-// silent or uninitialized one is left alone and nothing is saved.
+// switched off (amplifier first, quietly) and the settings saved, a coil still warm told
+// about; a silent or uninitialized one is left alone and nothing is saved.
 TEST(Exit, Paths) {
     enum Case { Busy, No, Yes, Silent, NotReady, HotCoil };
     const W off{"\x10", "IP", "H0", "SD0", "SM0", "y"};
-    const tuple<Case, bool, W, bool> cases[] = {  // stays open, commands, settings saved
-        {Busy, true, {}, false},         {No, true, {}, false},
-        {Yes, false, off, true},         {Silent, false, {"\x10"}, false},
-        {NotReady, false, {}, false},    {HotCoil, false, off, true},
+    const tuple<Case, bool, W, bool, std::vector<QString>> cases[] = {
+        // stays open, commands, settings saved, boxes asked
+        {Busy, true, {}, false, {}},
+        {No, true, {}, false, {"Exiting ZAVO"}},
+        {Yes, false, off, true, {"Exiting ZAVO"}},
+        {Silent, false, {"\x10"}, false, {"Exiting ZAVO"}},
+        {NotReady, false, {}, false, {"Exiting ZAVO"}},
+        {HotCoil, false, off, true, {"Exiting ZAVO", "Warning"}},
     };
-    for (const auto& [c, kept, sent, saved] : cases) {
+    for (const auto& [c, kept, sent, saved, asked] : cases) {
         SCOPED_TRACE(c);
         RunRig r(1);
         r.unit.H = r.unit.SD = r.unit.SM = 1;
@@ -287,22 +255,22 @@ TEST(Exit, Paths) {
         if (c == Silent) r.unit.overrides["\x10"] = "";
         if (c == HotCoil) r.unit.coilMV = 2400;
         r.tp.dialogs.boxAnswers = {c == No ? kNo : kYes, kOK};
+        std::string said = "not asked";
+        r.unit.on["\x10"] = [&] { said = r.Status(); };
         EXPECT_EQ(r.ctx.hold->Form_QueryUnload(), kept);
         EXPECT_EQ(r.Sent(), sent);
         EXPECT_EQ(ReadBytes(r.ctx.paths.SettingsFile()), saved ? Settings_Bytes(r.ctx.settings) : "");
-        EXPECT_EQ(r.ctx.log->IsOpen(), kept);
-        const auto& boxes = r.tp.dialogs.boxes;
-        ASSERT_EQ(boxes.size(), c == Busy ? 0u : c == HotCoil ? 2u : 1u);
-        if (c == Busy) continue;
-        EXPECT_EQ(tuple(boxes[0].prompt, boxes[0].style, boxes[0].title, boxes[0].timeout,
-                        boxes[0].captions.join("|")),
-                  tuple("EXIT PROGRAM?", kYesNo + kQuestion + kDefaultButton2, "Exiting ZAVO", 5,
-                        "&Yes|&No"));
-        if (c == HotCoil) {
-            EXPECT_EQ(tuple(boxes[1].title, boxes[1].timeout, r.tp.sound.beeps),
-                      tuple("Warning", 30, 1));
-        }
+        std::vector<QString> titles;
+        for (const AskedBox& b : r.tp.dialogs.boxes) titles.push_back(b.title);
+        EXPECT_EQ(tuple(titles, r.ctx.log->IsOpen(), r.tp.sound.beeps, said),
+                  tuple(asked, kept, c == HotCoil ? 1 : 0,
+                        sent.empty() ? "not asked" : "INSTRUMENT IS READY"));
     }
+    RunRig r(1);
+    r.ctx.hold->Form_QueryUnload();
+    const AskedBox& b = r.tp.dialogs.boxes.at(0);
+    EXPECT_EQ(tuple(b.prompt, b.style, b.timeout, b.captions.join("|")),
+              tuple("EXIT PROGRAM?", kYesNo + kQuestion + kDefaultButton2, 5, "&Yes|&No"));
 }
 
 // The tablet asks with the large buttons; "NO" gives the panel back as it was.
@@ -328,18 +296,12 @@ TEST(Exit, TerminationSignal) {
         RunRig r(1);
         r.unit.course = 10;
         r.unit.H = r.unit.SD = r.unit.SM = 1;
-        W sent;
-        if (running) {
-            r.unit.on["G"] = [&] { r.tp.clock.After(1, [&] { r.ctx.hold->Terminate(); }); };
-            sent = r.Run();
-        } else {
-            r.ctx.hold->Terminate();
-        }
+        r.unit.on["G"] = [&] { r.tp.clock.After(1, [&] { r.ctx.hold->Terminate(); }); };
+        const W run = running ? r.Run() : (r.ctx.hold->Terminate(), W{});
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-        const W run{"IP", "ER1", "SM0", "y", "G", ESC, ESC, "H0"};
-        EXPECT_EQ(sent, running ? run : W{});
-        const W exit = running ? W{"\x10", "IP", "SD0"} : W{"\x10", "IP", "H0", "SD0", "SM0"};
-        EXPECT_EQ(r.Sent(), exit);
+        const W stopped{"IP", "ER1", "SM0", "y", "G", ESC, ESC, "H0"};
+        EXPECT_EQ(run, running ? stopped : W{});
+        EXPECT_EQ(r.Sent(), (running ? W{"\x10", "IP", "SD0"} : W{"\x10", "IP", "H0", "SD0", "SM0"}));
         EXPECT_TRUE(r.tp.dialogs.boxes.empty() && r.ctx.hold->Closed());
         EXPECT_EQ(ReadBytes(r.ctx.paths.SettingsFile()), Settings_Bytes(r.ctx.settings));
     }
@@ -347,7 +309,7 @@ TEST(Exit, TerminationSignal) {
 
 // The port failing while nothing runs (the adapter unplugged) is told at once, as a loss in
 // an exchange is, logged, and ends the program; inside an operation it waits for its end.
-TEST(Exit, PortLostWhileIdle) {
+TEST(Exit, PortLost) {
     for (const bool busy : {false, true}) {
         SCOPED_TRACE(busy);
         RunRig r(1);
@@ -361,9 +323,8 @@ TEST(Exit, PortLostWhileIdle) {
         r.tp.clock.Advance(2);
         QCoreApplication::processEvents();
         ASSERT_EQ(r.tp.dialogs.boxes.size(), 1u);
-        EXPECT_EQ(r.tp.dialogs.boxes[0].prompt,
-                  "## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!");
-        EXPECT_EQ(tuple(r.tp.ended, r.Sent()), tuple(1, W{}));
+        EXPECT_EQ(tuple(r.tp.dialogs.boxes[0].prompt, r.tp.ended, r.Sent()),
+                  tuple("## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!", 1, W{}));
         const std::string log = ReadBytes(r.tp.Dir() / "mon" / "today.mon");
         EXPECT_NE(log.find("DISCONNECTED! - ZAVO WILL BE CLOSED!"), std::string::npos) << log;
         EXPECT_NE(log.find("ZAVO ENDS"), std::string::npos) << log;

@@ -1,7 +1,10 @@
 // The magnetizing positions, the tumbler's panel and its commands.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "core/Widgets.h"
+#include "link/CommandSet.h"
 #include "operations/DemagHold.h"
 #include "operations/Tumbler.h"
 #include "panel/OptionGroups.h"
@@ -109,7 +112,8 @@ TEST_F(TumblerTest, PositionCommands) {
 }
 
 // The service buttons: each clears a stop left raised and sends its command with STOP usable
-// meanwhile; an empty position box sends nothing.
+// meanwhile; an empty position box sends nothing. The tumbler's STOP sends Esc and stops what
+// runs, nothing after it.
 TEST_F(TumblerTest, ServiceButtons) {
     const tuple<int, const char*, W> buttons[] = {{1, "7", {"P07"}},    {1, " 12 ", {"P12"}},
                                                   {1, "123", {"P123"}}, {1, "  ", {}},
@@ -125,6 +129,17 @@ TEST_F(TumblerTest, ServiceButtons) {
         EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, stopUsable, ui.cmdStop->isEnabled()),
                   tuple(sent, sent.empty(), !sent.empty(), false));
     }
+    ctx.run.StopRequest = false;
+    ui.cmdTumbler[3]->click();
+    EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest), tuple(W{"\x1b"}, false));
+    tp.port.replyDelay = 2;
+    tp.clock.After(0.5, [&] { ui.cmdTumbler[3]->click(); });
+    ui.cmdTumbler[2]->click();  // START, stopped while the tumbler answers
+    QCoreApplication::processEvents();
+    tp.port.replyDelay = 0.01;
+    ctx.cmds->SD_Send(0, false);
+    EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, ctx.link.ReplyText, ctx.link.CmdError),
+              tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
 }
 
 // The operator's initialization: STOP usable and the status line saying what happens while

@@ -1,6 +1,7 @@
 #include "support/Rig.h"
 
 #include "core/Widgets.h"
+#include "link/StatusLine.h"
 #include "operations/Tumbler.h"
 #include "panel/Limits.h"
 #include "panel/OptionGroups.h"
@@ -28,6 +29,7 @@ Rig::Rig(Int16 mode, bool tumbler) {
     ctx.enabling->Panels_Enable(true);
     ctx.options->Controls_Enable(true);
     if (tumbler) ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
+    ctx.status->Status_Show(true);
     Sent();
 }
 

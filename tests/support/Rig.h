@@ -16,6 +16,11 @@ namespace zavo::test {
 
 using W = std::vector<std::string>;
 
+inline W Cat(W a, const W& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 struct Bench {
     // The commands written since the last call.
     W Sent() { return std::exchange(tp.port.writes, {}); }

@@ -181,11 +181,16 @@ TEST_F(PortSearchTest, StopSimulationAndChatter) {
     EXPECT_NEAR(tp.clock.Absolute() - start, 0.5, 0.05);
 }
 
+// Opening the port already open keeps it and discards what waits; another number is opened.
 // "Open Port" closes the port that is open and opens the number typed in; a number that cannot
 // be opened is said in the status line and leaves the panel as it was.
-TEST_F(PortSearchTest, ServiceOpenPort) {
+TEST_F(PortSearchTest, OpenPorts) {
     Controls& ui = *ctx.ui;
-    ASSERT_TRUE(tp.port.Open(2));
+    ASSERT_TRUE(search.Port_Open(2));
+    tp.port.Deliver("stale");
+    EXPECT_TRUE(search.Port_Open(2) && search.Port_Open(3));
+    EXPECT_EQ(tuple(tp.port.opened, tp.port.discards, tp.port.PortNumber()),
+              tuple(std::vector<int>{2, 3}, 1, 3));
     ui.txtCommPort->setText("9");
     ui.cmdCommPort->click();
     EXPECT_EQ(tuple(tp.port.IsOpen(), Status(), ui.cmdCommPort->isEnabled()),

@@ -40,7 +40,7 @@ struct InitTest : ::testing::Test, Started {};
 
 // The whole sequence by what the instrument and the operator say: the commands in order, how
 // it ends (ready, or "SWITCHING OFF..." and the program ended), what was asked, the date of
-// the frequency search in the record and the file.
+// the frequency search in the record and the file; the mode is DEMAGNETIZER in every case.
 TEST(Init, Outcomes) {
     struct Case {
         const char* what;
@@ -85,14 +85,16 @@ TEST(Init, Outcomes) {
         c.arrange(s);
         s.ctx.init->Instrument_Init();
         EXPECT_EQ(s.Sent(), c.sent);
-        EXPECT_EQ(tuple(s.ctx.run.InstrReady, s.tp.ended, s.Status()),
+        EXPECT_EQ(tuple(s.ctx.run.InstrReady, s.tp.ended, s.Status(), s.ctx.settings.ZAVMODE),
                   tuple(c.ready, c.ready ? 0 : 1,
-                        c.ready ? "INSTRUMENT IS READY" : "SWITCHING OFF..."));
+                        c.ready ? "INSTRUMENT IS READY" : "SWITCHING OFF...", 1));
         std::vector<QString> asked;
         for (const AskedBox& b : s.tp.dialogs.boxes) asked.push_back(b.title);
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(s.ctx.settings.FREQDATE, kToday.addDays(-c.searched));
         EXPECT_EQ(s.SavedDate() == kToday, c.searched == 0);
+        const OptionButton* demag = s.ui.optZAVMode[1];
+        EXPECT_TRUE(!c.ready || (demag->isChecked() && BackColor(demag) == kCyan));
     }
 }
 

@@ -36,14 +36,15 @@ const char* const kDemag = "checked 1, lit 1, ADM";
 
 // The YUL1 unit's states when a magnetizer mode is chosen, on the desktop and the tablet.
 TEST(ModeSwitch, UnitStatesDecideTheMode) {
+    // The unit's state in the report and in the ones after it, the DC field it holds; the
+    // answer (the desktop box's, or 1/0 for the tablet's OK/Cancel); the commands, the mode
+    // after, the questions and messages asked, what the panel shows.
     struct Case {
         const char* what;
         bool tablet;
-        int mode, yul, yulLater, fm;
-        int answer;  // the desktop box's answer, or 1/0 for the tablet's OK/Cancel
+        int mode, yul, yulLater, fm, answer;
         W sent;
-        int modeAfter;
-        int dialogs;  // questions and messages asked
+        int modeAfter, dialogs;
         std::string shown;
     };
     const Case cases[] = {
@@ -173,7 +174,7 @@ TEST_F(ModeTest, ModeSetFromCode) {
 // Only what differs from the report, in table order, each command settled 0.2 s; the AC
 // modes open with the fast rate; a second upload right after finds everything confirmed.
 TEST(Upload, OnlyWhatDiffersInTableOrder) {
-    struct Case {
+    struct Case {  // the commands of an upload and of a second one right after
         const char* what;
         int mode;
         std::function<void(Settings&, FakeUnit&)> arrange;

@@ -86,6 +86,7 @@ TEST(Service, PortEvents) {
         {4, kCancel, "Status: Change in DSR Detected", 0, true},
         {7, kCancel, "Status: End of File Detected", 0, true},
         {1001, kOK, "Status: Break Received", 1, true},
+        {1004, kOK, "Status: Framing Error", 1, true},
         {1011, kOK, "Status: Error retrieving DCB", 1, true},
         {1, kCancel, "Status: Error retrieving DCB", 0, true},
         {2, kCancel, "Status: Error retrieving DCB", 0, true},

@@ -65,6 +65,8 @@ TEST(Service, EchoTypedKeysTestTimesAndPortEvents) {
     type("I");
     type("P");
     EXPECT_TRUE(term().endsWith("** STOP \nxIP"));  // the box keeps the keys
+    type(QString(QChar(0xff)));
+    type(QString(QChar(0x100)));  // a byte only for Latin-1 keys: no NUL beginning a command
     type("", Qt::Key_Return);
     tp.port.Close();
     type("y");
@@ -73,7 +75,7 @@ TEST(Service, EchoTypedKeysTestTimesAndPortEvents) {
     tp.clock.After(2, [&] { tp.port.Deliver("\r\n"); });
     ctx.cmd->Command_Execute("G", false, false);
     EXPECT_EQ(tp.port.writes,
-              (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\r", "G"}));
+              (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\xff", "\r", "G"}));
 
 }
 

@@ -1,14 +1,19 @@
-// The command transaction on a scripted port and a fake clock.
+// The command transaction, the command encoders and the simulated instrument on a
+// scripted port and a fake clock.
 #include <gtest/gtest.h>
 
+#include "core/Widgets.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
+#include "link/CommandSet.h"
+#include "link/Simulator.h"
 #include "link/StatusLine.h"
 #include "panel/Controls.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
 using namespace zavo::test;
+using std::tuple;
 
 class Link : public ::testing::Test {
   protected:
@@ -35,58 +40,29 @@ class Link : public ::testing::Test {
     VbColor back = 0;
 };
 
-// Every row of the classification, and commands that get the defaults.
-TEST(LinkClassify, DescriptionAndTimeLimitsOfEveryCommand) {
-    struct Row {
-        std::string cmd;
-        int modeWord;
-        const char* description;
-        double T1, T2;
+// How long each command's reply may take to begin (T1) and to end (T2; for "G" the longest
+// silence): the search, the tumbler and the course take long, the banner request is quick.
+TEST(LinkClassify, TimeLimits) {
+    const tuple<double, double, std::vector<std::string>> rows[] = {
+        {0.5, 0.1, {"\x10"}},
+        {3, 30, {"\x1b"}},
+        {5, 30, {"SD0", "SD1", "SM0", "SM1"}},
+        {30, 30, {"P12", "P00"}},
+        {40, 30, {"i"}},
+        {100, 30, {"z"}},
+        {200, 50, {"G"}},
+        {2, 30, {"FD010", "FM100", "FP015", "A040", "M2", "H0", "H1", "ES2", "ER3", "ET05", "D2",
+                 "IP", "IE", "J", "j", "y", "t", "w", "F1", "SX1", "S", "H2", "EX", "I", "", "x"}},
     };
-    // clang-format off
-    const Row rows[] = {
-        {"\x10",  1, "FIRMWARE VERSION",            0.5, 0.1},
-        {"FD010", 1, "SETTING AC FIELD",              2, 30},
-        {"FM100", 1, "SETTING DC FIELD",              2, 30},
-        {"FP015", 1, "SETTING DC FIELD",              2, 30},
-        {"A040",  1, "SETTING AC FOR DC OFF",         2, 30},
-        {"M2",    1, "SETTING INSTRUMENT MODE",       2, 30},
-        {"SD0",   1, "SWITCHING DEMAGNETIZER OFF",    5, 30},
-        {"SD1",   1, "SWITCHING DEMAGNETIZER ON",     5, 30},
-        {"SM0",   1, "SWITCHING MAGNETIZER OFF",      5, 30},
-        {"SM1",   1, "SWITCHING MAGNETIZER ON",       5, 30},
-        {"H0",    1, "SWITCHING AMPLIFIER OFF",       2, 30},
-        {"H1",    1, "SWITCHING AMPLIFIER ON",        2, 30},
-        {"ES2",   1, "SETTING AC DECREASE SHAPE",     2, 30},
-        {"ER3",   1, "SETTING AC DECREASE RATE",      2, 30},
-        {"ET05",  1, "SETTING AC RAMP TIME",          2, 30},
-        {"ET05",  2, "SETTING PULSE TIME",            2, 30},
-        {"D2",    1, "SETTING PULSE DIRECTION",       2, 30},
-        {"G",     1, "EXECUTE",                     200, 50},
-        {"IP",    1, "LISTING INFO PARAMETERS",       2, 30},
-        {"IE",    1, "LISTING EEPROM DATA",           2, 30},
-        {"J",     1, "READING CURRENT STATUS",        2, 30},
-        {"j",     1, "READING CURRENT STATUS",        2, 30},
-        {"y",     1, "READING TEMPERATURE",           2, 30},
-        {"t",     1, "STARTING TUMBLER",              2, 30},
-        {"P12",   1, "SETTING SPECIMEN POSITION",    30, 30},
-        {"P00",   1, "INITIALIZING TUMBLER",         30, 30},
-        {"\x1b",  1, "IMMEDIATE STOP",                3, 30},
-        {"w",     1, "IGNORATION OF WPOS SIGNAL",     2, 30},
-        {"i",     1, "INITIALIZING TUMBLER",         40, 30},
-        {"z",     1, "SEARCHING FOR AC FREQUENCY",  100, 30},
-        // No description, the default limits.
-        {"F1",    1, "", 2, 30}, {"SX1", 1, "", 2, 30}, {"S",  1, "", 2, 30},
-        {"H2",    1, "", 2, 30}, {"EX",  1, "", 2, 30}, {"I",  1, "", 2, 30},
-        {"IX",    1, "", 2, 30}, {"fd0", 1, "", 2, 30}, {"B1", 1, "", 2, 30},
-        {"",      1, "", 2, 30}, {"x",   1, "", 2, 30}};
-    // clang-format on
-    for (const Row& r : rows) {
-        const CommandClass k = Command_Classify(r.cmd, r.modeWord);
-        EXPECT_EQ(k.description, QString(r.description)) << "command '" << r.cmd << "'";
-        EXPECT_EQ(k.T1, r.T1) << "command '" << r.cmd << "'";
-        EXPECT_EQ(k.T2, r.T2) << "command '" << r.cmd << "'";
-    }
+    for (const auto& [T1, T2, cmds] : rows)
+        for (const std::string& cmd : cmds) {
+            const CommandClass k = Command_Classify(cmd, 1);
+            EXPECT_EQ(tuple(k.T1, k.T2), tuple(T1, T2)) << "'" << cmd << "'";
+        }
+    // What the status line says where it depends on more than the first letter.
+    EXPECT_EQ(tuple(Command_Classify("ET05", 1).description, Command_Classify("ET05", 2).description,
+                    Command_Classify("P00", 1).description, Command_Classify("SX1", 1).description),
+              tuple("SETTING AC RAMP TIME", "SETTING PULSE TIME", "INITIALIZING TUMBLER", ""));
 }
 
 TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
@@ -284,4 +260,148 @@ TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
               "## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!");
     // A caller that goes on anyway gets an error, not a second box.
     EXPECT_TRUE(Exec("H0") == "|EFC" && tp.dialogs.boxes.size() == 2);
+}
+
+// Each encoder writes its command with the field padded to its width and keeps the value the
+// controller confirms: pulse times in ms as tenths of a second, an unknown answer keeps the
+// last value.
+TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
+    using C = CommandSet;
+    InstrumentState& i = ctx.instr;
+    Int16 &dir = ctx.settings.TOVDIR, &word = i.ModeWordActual;
+    const tuple<void (C::*)(Int16, bool), Int16, Int16, const char*, const char*, Int16*, int>
+        rows[] = {  // encoder, value, mode, reply, written, value kept, kept as
+            {&C::FD_Send, 7, 1, "** PRESET FIELD  8 mT", "FD007", &i.FDActual, 8},
+            {&C::FD_Send, 150, 1, "** PRESET FIELD  150 mT", "FD150", &i.FDActual, 150},
+            {&C::FP_Send, 20, 3, "** PRESET FIELD  20 mT", "FP020", &i.FPActual, 20},
+            {&C::FM_Send, 100, 2, "** PRESET FIELD  99 uT", "FM100", &i.FMActual, 99},
+            {&C::FA_Send, 10, 2, "AC-DC OFF  10 mT", "A010", &i.FAActual, 10},
+            {&C::ES_Send, 3, 1, "ES 3", "ES3", &i.ESActual, 3},
+            {&C::ER_Send, 1, 1, "ER 1", "ER1", &i.ERActual, 1},
+            {&C::ET_Send, 5, 1, "ET 10 s", "ET05", &i.ETActual, 10},
+            {&C::ET_Send, 12, 3, "ET 1250 ms", "ET12", &i.ETActual, 12},
+            {&C::ET_Send, 5, 0, "ET 1000 ms", "ET05", &i.ETActual, 0},
+            {&C::SD_Send, 1, 1, "SD1", "SD1", &i.SDActual, 1},
+            {&C::SM_Send, 1, 1, "SM1", "SM1", &i.SMActual, 1},
+            {&C::H_Send, 1, 1, "H1", "H1", &i.HActual, 1},
+            {&C::H_Send, 0, 1, "H0", "H0", &i.HActual, 0},
+            {&C::D_Send, 2, 3, "D+", "D2", &dir, 1},
+            {&C::D_Send, 1, 3, "D-", "D1", &dir, 2},
+            {&C::D_Send, 1, 3, "D?", "D1", &dir, 2},
+            {&C::ModeWord_Send, 2, 1, "TOV", "M2", &word, 2},
+            {&C::ModeWord_Send, 1, 1, "XYZ", "M1", &word, 2},
+            {&C::ModeWord_Send, 1, 1, "DMG", "M1", &word, 1},
+        };
+    for (const auto& [send, value, mode, reply, written, kept, want] : rows) {
+        SCOPED_TRACE(written);
+        ctx.settings.ZAVMODE = mode;
+        Run("", std::string(reply) + "\r\n");
+        (ctx.cmds->*send)(value, true);
+        EXPECT_EQ(tuple(tp.port.writes.back(), *kept, ctx.link.CmdText), tuple(written, want, written));
+    }
+    // A mode change switches live stages off first, 0.2 s apart, and stops when one fails.
+    tp.port.Answers({{"H0", "H0\r\n"}, {"SM0", "SM0\r\n"}, {"SD0", "SD0\r\n"}, {"M2", "TOV\r\n"}});
+    i.HActual = i.SMActual = i.SDActual = 1;
+    tp.port.writes.clear();
+    ctx.cmds->ModeWord_Send(2, true);
+    EXPECT_EQ(tuple(tp.port.writes, i.HActual, i.SMActual, i.SDActual, word),
+              tuple(std::vector<std::string>{"H0", "SM0", "SD0", "M2"}, 0, 0, 0, 2));
+    for (size_t n : {1, 2, 3})
+        EXPECT_NEAR(tp.port.writeTimes.end()[-n] - tp.port.writeTimes.end()[-n - 1], 0.22, 0.03) << n;
+    tp.port.Answers({{"H0", "## DMG PWR is OFF \r\n"}, {"M1", "DMG\r\n"}});
+    i.HActual = 1;
+    ctx.cmds->ModeWord_Send(1, true);  // not sent
+    EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 2));
+}
+
+// The position-signal test and the coil temperature: what the controller says is kept and
+// shown; after an error the reading is 0 and the stored values stay.
+TEST_F(Link, PositionTestAndTemperature) {
+    for (auto [reply, state, colour] : {tuple("WP Test is OFF ", 0, kLightRed),
+                                        {"WP Test is ON ", 1, kLightGreen},
+                                        {"?", 1, kLightGreen}}) {
+        Run("", std::string(reply) + "\r\n");
+        ctx.cmds->WPToggle_Send();
+        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ctx.ui->cmdControl[0])), tuple(state, colour))
+            << reply;
+    }
+    float mv = -1, failed = -1;
+    Run("", "T: 3189mV   27 \370C\r\n");
+    ctx.cmds->Temp_Read(true, mv);
+    Run("", "## Unknown Cmd. \r\n");
+    ctx.cmds->Temp_Read(true, failed);
+    EXPECT_EQ(tuple(mv, failed, ctx.instr.CoilTempMV, ctx.instr.CoilTempC, tp.port.Written()),
+              tuple(3189.f, 0.f, 3189.f, 27.f, "wwwyy"));
+}
+
+// A value beyond its field or switch is refused before anything is written; an error line, a
+// stop or a missing reply confirms nothing.
+TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
+    using C = CommandSet;
+    ctx.instr.FDActual = 33;
+    const std::pair<void (C::*)(Int16, bool), Int16> bad[] = {
+        {&C::FD_Send, 1000}, {&C::FA_Send, -1}, {&C::D_Send, 12},
+        {&C::SD_Send, 2},    {&C::SM_Send, -1}, {&C::ModeWord_Send, 3}};
+    for (const auto& [send, value] : bad) {
+        ctx.link.CmdError = false;
+        (ctx.cmds->*send)(value, true);
+        EXPECT_TRUE(ctx.link.CmdError) << value;
+    }
+    EXPECT_TRUE(tp.port.writes.empty() && tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
+    EXPECT_TRUE(StatusText().startsWith("## VALUE OUT OF RANGE"));
+    EXPECT_EQ(LampColor(), kRed);
+    Run("", "## Illegal Parameter \r\n");
+    ctx.cmds->FD_Send(50, true);
+    EXPECT_TRUE(ctx.link.CmdError && ctx.link.CmdFatal);
+    ctx.link.CmdFatal = false;
+    tp.clock.After(0.3, [this] { ctx.run.StopRequest = true; });
+    Run("", "");
+    ctx.cmds->FD_Send(10, false);  // no reply comes
+    EXPECT_EQ(tuple(ctx.instr.FDActual, ctx.link.CmdError), tuple(33, false));
+}
+
+// Simulation: canned replies that confirm fixed values, not the ones asked for; where they
+// depend on the mode word, the instrument mode or the command's last character.
+TEST(Simulator, CannedReplies) {
+    const tuple<std::string, Int16, Int16, std::string> rows[] = {  // command, word, mode, reply
+        {"FD050", 1, 1, "** PRESET FIELD  10 mT"}, {"FM100", 1, 1, "** PRESET FIELD  100 uT"},
+        {"FP015", 2, 3, "** PRESET FIELD  20 mT"}, {"A040", 1, 2, "AC-DC OFF  10 mT"},
+        {"ET05", 1, 3, "ET 10 s"}, {"ET07", 2, 1, "ET 1000 ms"}, {"ET05", 0, 1, ""},
+        {"M1", 1, 1, "DMG"}, {"M2", 1, 1, "TOV"}, {"M3", 1, 1, ""},
+        {"D1", 2, 3, "D+"}, {"D2", 2, 3, "D-"}, {"D3", 2, 3, ""},
+        {"SD1", 1, 1, "SD1"}, {"SM0", 1, 1, "SM0"}, {"H1", 1, 1, "H1"}, {"H2", 1, 1, ""},
+        {"G", 1, 1, ""}, {"z", 1, 1, ""}, {"IPX", 1, 1, ""}, {"", 1, 1, ""}};
+    for (const auto& [cmd, word, mode, reply] : rows)
+        EXPECT_EQ(Simulated_Reply(cmd, word, mode), reply) << "'" << cmd << "' " << word << " " << mode;
+    EXPECT_EQ(Simulated_Reply("IP", 2, 2), Simulated_Reply("IP", 1, 0));
+    EXPECT_NE(Simulated_Reply("IP", 1, 2), Simulated_Reply("IP", 1, 3));
+}
+
+// The transaction in simulation shows, echoes and logs as with a port it never opens; its
+// multi-line reports are handed over whole, its values confirmed through the encoders.
+TEST_F(Link, SimulatedTransactionWithoutAPort) {
+    tp.port.Close();
+    ctx.settings.SIMULMODE = ctx.settings.SERVMODE = true;
+    const auto file = tp.Dir() / "mon" / "today.mon";
+    ASSERT_TRUE(ctx.log->Open(file));
+    EXPECT_EQ(Exec("FD050"), "** PRESET FIELD  10 mT|");
+    EXPECT_EQ(tuple(StatusText(), ctx.ui->txtTerm->toPlainText()),
+              tuple("SETTING AC FIELD", "-> FD050\n\n"));
+    ctx.log->Close();
+    const std::string log = ReadBytes(file);  // one record: time, blank, nothing
+    EXPECT_TRUE(log.ends_with(" \r\n") && std::count(log.begin(), log.end(), '\n') == 1) << log;
+    ctx.settings.ZAVMODE = 3;
+    ctx.instr.ModeWordWanted = 2;
+    ctx.cmds->ET_Send(7, true);
+    ctx.cmds->FP_Send(15, true);
+    float mv = 0;
+    ctx.cmds->Temp_Read(true, mv);
+    EXPECT_EQ(tuple(ctx.instr.ETActual, ctx.instr.FPActual, mv, ctx.instr.CoilTempC),
+              tuple(10, 20, 3189.f, 27.f));
+    EXPECT_EQ(Exec("IP", false),  // a multi-line report handed over whole
+              "IPActual RAM Set:\r\nTOV\r\nTMB1 YUL1 WP1  B0\r\nFP 0 mT CP 0987\r\nD-  ET 5000 ms\r\nSM0|");
+    ctx.cmd->Command_Send("\x1b");
+    double t = 0;
+    EXPECT_EQ(ctx.cmd->Reply_Read(t), "");
+    EXPECT_TRUE(tp.port.writes.empty() && !tp.port.IsOpen());
 }

@@ -1,131 +1,98 @@
-// The service buttons on the fake port: bytes sent, the hold count, the
-// preset upload, and refusal while another operation holds the instrument.
+// The service buttons on the fake controller: bytes sent, the hold count, the preset
+// upload, and refusal while another operation holds the instrument.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
-#include "core/Activity.h"
-#include "core/Waits.h"
-#include "link/Simulator.h"
+#include "core/Widgets.h"
+#include "operations/DemagHold.h"
 #include "operations/ServiceControls.h"
-#include "panel/Controls.h"
-#include "panel/MainWindow.h"
-#include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
-#include "support/TestProgram.h"
+#include "support/Rig.h"
 
 using namespace zavo;
-using W = std::vector<std::string>;
+using namespace zavo::test;
 
 namespace {
 
-struct ServiceTest : ::testing::Test {
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
-
-    void SetUp() override {
-        // The simulated instrument's report, its lines ended by CR as the controller
-        // ends them; every other command echoed.
-        tp.port.responder = [this](const std::string& cmd) {
-            if (cmd != "IP") return cmd + "\r\n";
-            QString report = QString::fromStdString(Simulated_Reply("IP", 1, ctx.settings.ZAVMODE));
-            return report.replace("\r\n", "\r").toStdString() + "\r\n";
-        };
-        tp.port.Open(1);
-        tp.program->window().Form_Load();
-        ctx.settings.SERVMODE = true, ui.fraSERVMODE->show();
-        Unlock();
-    }
-    void Unlock() {
-        ctx.enabling->Panels_Enable(true);
-        ctx.options->Controls_Enable(true);
-    }
-    W Sent() {
-        tp.port.writeTimes.clear();
-        return std::exchange(tp.port.writes, {});
-    }
+struct ServiceTest : ::testing::Test, Rig {
+    void SetUp() override { ctx.settings.SERVMODE = true; }
 };
 
-TEST_F(ServiceTest, EachButtonSendsItsCommandAndThePanelsComeBackAsTheyWere) {
-    const struct {
-        QPushButton* button;
-        W sent;
-    } cases[] = {
-        {ui.cmdSD[1], {"SD1"}},
-        {ui.cmdSD[0], {"SD0"}},
-        {ui.cmdSM[1], {"SM1"}},
-        {ui.cmdSM[0], {"SM0"}},
-        {ui.cmdH[1], {"H1"}},
-        {ui.cmdH[0], {"H0"}},
-        {ui.cmdService[0], {"\x14", "\x03"}},
-        {ui.cmdService[1], {"\x14", "\x13"}},
-        {ui.cmdControl[0], {"w"}},
-        {ui.cmdControl[1], {"\x10"}},  // Ctrl P: one byte
-        {ui.cmdControl[2], {"IP"}},
-        {ui.cmdControl[3], {"IE"}},
-        {ui.cmdControl[4], {"y"}},
-        {ui.cmdControl[5], {"j"}},
+}  // namespace
+
+// Each button sends its command and leaves the panel as it found it: unlocked after the
+// initialization, locked before it. Ctrl P is one byte; the service pair is two exchanges
+// 0.02 s apart.
+TEST_F(ServiceTest, EachButtonSendsItsCommand) {
+    const std::pair<QPushButton*, W> cases[] = {
+        {ui.cmdSD[1], {"SD1"}},      {ui.cmdSD[0], {"SD0"}},           {ui.cmdSM[1], {"SM1"}},
+        {ui.cmdSM[0], {"SM0"}},      {ui.cmdH[1], {"H1"}},             {ui.cmdH[0], {"H0"}},
+        {ui.cmdControl[0], {"w"}},   {ui.cmdControl[1], {"\x10"}},     {ui.cmdControl[2], {"IP"}},
+        {ui.cmdControl[3], {"IE"}},  {ui.cmdControl[4], {"y"}},        {ui.cmdControl[5], {"j"}},
+        {ui.cmdService[0], {"\x14", "\x03"}}, {ui.cmdService[1], {"\x14", "\x13"}},
     };
     for (bool unlocked : {true, false}) {
         if (!unlocked) ctx.enabling->Panels_Enable(false);  // not yet initialized
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.button->objectName().toStdString());
-            Sent();
-            c.button->click();
-            EXPECT_EQ(Sent(), c.sent);
+        for (const auto& [button, sent] : cases) {
+            SCOPED_TRACE(button->objectName().toStdString());
+            button->click();
+            EXPECT_EQ(Sent(), sent);
             EXPECT_EQ(ui.cmdStart->isEnabled(), unlocked);
         }
     }
-    // The service pair: Ctrl-T, then the second key 0.02 s later, each an exchange of its own.
+    const auto& t = tp.port.writeTimes;
+    EXPECT_GE(t.end()[-1] - t.end()[-2], 0.02);
+    EXPECT_EQ(std::tuple(tp.dialogs.boxes.size(), ctx.link.CmdFatal), std::tuple(0u, false));
+    // A service key the controller does not answer is a lost instrument, as any exchange's.
+    unit.overrides["\x13"] = "";
     ui.cmdService[1]->click();
-    ASSERT_EQ(tp.port.writeTimes.size(), 2u);
-    EXPECT_GE(tp.port.writeTimes[1] - tp.port.writeTimes[0], 0.02);
-    // Switching the demagnetizer ends its hold count.
-    ui.timSD->start(1000), ui.lblSD->setText("212");
+    ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(tp.dialogs.boxes[0].prompt,
+              "## INSTRUMENT IS SWITCHED OFF! \r\n\r\nZAVO WILL BE CLOSED!");
+}
+
+// Switching the demagnetizer by hand ends its hold count; the position-test button shows
+// the controller's answer in its colour.
+TEST_F(ServiceTest, HoldCountAndPositionTest) {
+    ctx.instr.SDActual = 1, ctx.hold->Hold_Start(), ui.lblSD->setText("212");
     ui.cmdSD[1]->click();
     EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
-
-    tp.port.Answers({{"w", "WP Test is ON \r\n"}});  // the position-test button turns green
-    ui.cmdControl[0]->click();
-    EXPECT_EQ(BackColor(ui.cmdControl[0]), kLightGreen);
-    tp.program->window().show();
-    QApplication::processEvents();
-    tp.Screenshot("service_window");
-    ui.fraSERVMODE->grab().save(
-        QString::fromStdString((test::ScreenshotDir() / "service_frame.png").string()));
+    for (auto [state, colour] : {std::pair{0, kLightRed}, {1, kLightGreen}}) {
+        ui.cmdControl[0]->click();
+        EXPECT_EQ(std::pair(ctx.instr.WPState, BackColor(ui.cmdControl[0])), std::pair(Int16(state), colour));
+    }
 }
 
 // After a demagnetization the controller holds the run's values and the slow rate it ended
-// with; a stop request left from an ABORT does not cut the upload short.
-TEST_F(ServiceTest, PresetAfterARunSendsFastRateAndOnlyWhatDiffers) {
-    ctx.settings.ZAVMODE = 1, ctx.settings.DMGFD = 40, ctx.settings.DMGER = 1;
-    ctx.settings.DMGES = 2, ctx.settings.DMGET = 5;
+// with: the preset sends the fast rate and only what differs; a stop request left from an
+// ABORT does not cut it short; without a fresh report nothing is guessed.
+TEST_F(ServiceTest, PresetSendsFastRateAndOnlyWhatDiffers) {
+    ctx.settings.DMGER = 3;
+    unit.FD = 40;
     ctx.run.StopRequest = true;
     ui.cmdARMSet->click();
-    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD040"}));
-    tp.port.responder = nullptr;  // a controller that does not answer: nothing is guessed
+    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050", "ER3"}));
+    unit.silent = true;
     tp.dialogs.boxAnswers = {kCancel, kCancel};
     ui.cmdARMSet->click();
     EXPECT_EQ(Sent(), W{"IP"});
 }
 
-TEST_F(ServiceTest, SecondClickWhileAnOperationRunsIsRefusedVisibly) {
-    ctx.settings.ZAVMODE = 1, ctx.settings.DMGFD = 40;
+// While an operation runs every service button is disabled but the tumbler's STOP, and a
+// click that arrives anyway does nothing; afterwards they are back.
+TEST_F(ServiceTest, RefusedWhileAnOperationRuns) {
     std::vector<bool> during;
     tp.clock.After(0.1, [&] {
         for (QPushButton* b : ctx.service->Buttons()) during.push_back(b->isEnabled());
-        during.push_back(ui.cmdTumbler[3]->isEnabled());  // the tumbler's STOP stays usable
+        during.push_back(ui.cmdTumbler[3]->isEnabled());
         ui.cmdSD[1]->click();
         ctx.service->cmdSD_Click(1);
         ctx.service->cmdControl_Click(1);
     });
+    unit.FD = 40;
     ui.cmdARMSet->click();
-    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD040"}));
+    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050"}));
     std::vector<bool> expected(ctx.service->Buttons().size(), false);
     expected.push_back(true);
     EXPECT_EQ(during, expected);
     for (QPushButton* b : ctx.service->Buttons()) EXPECT_TRUE(b->isEnabled());
 }
-
-}  // namespace

@@ -1,10 +1,14 @@
-// The service terminal, the port's event texts and the TestTimes button.
+// The daily communication log, the service terminal, the port's event texts and the
+// TestTimes button.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPlainTextEdit>
+#include <QTime>
 
+#include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
@@ -13,6 +17,7 @@
 
 using namespace zavo;
 using namespace zavo::test;
+using std::tuple;
 
 TEST(TermAppend, BackspacesLineEndsAndTrimming) {
     QPlainTextEdit box;
@@ -60,6 +65,8 @@ TEST(Service, EchoTypedKeysTestTimesAndPortEvents) {
     type("I");
     type("P");
     EXPECT_TRUE(term().endsWith("** STOP \nxIP"));  // the box keeps the keys
+    type(QString(QChar(0xff)));
+    type(QString(QChar(0x100)));  // a byte only for Latin-1 keys: no NUL beginning a command
     type("", Qt::Key_Return);
     tp.port.Close();
     type("y");
@@ -68,19 +75,62 @@ TEST(Service, EchoTypedKeysTestTimesAndPortEvents) {
     tp.clock.After(2, [&] { tp.port.Deliver("\r\n"); });
     ctx.cmd->Command_Execute("G", false, false);
     EXPECT_EQ(tp.port.writes,
-              (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\r", "G"}));
+              (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\xff", "\r", "G"}));
 
-    tp.port.RaiseEvent(4);
-    EXPECT_EQ(ctx.ui->picStat[1]->Text(), "Status: Change in DSR Detected");
-    EXPECT_TRUE(tp.dialogs.boxes.empty());
-    tp.dialogs.boxAnswers = {kOK, kCancel};
-    tp.port.RaiseEvent(1004);
-    EXPECT_EQ(ctx.ui->picStat[1]->Text(), "Status: Framing Error");
-    ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(tp.dialogs.boxes[0].prompt, "Framing Error");
-    EXPECT_EQ(tp.dialogs.boxes[0].title, "Click Cancel to quit, OK to ignore.");
-    EXPECT_TRUE(tp.port.IsOpen());  // OK ignores
-    tp.port.RaiseEvent(4711);
-    EXPECT_EQ(ctx.ui->picStat[1]->Text(), "Status: Unknown error or event");
-    EXPECT_FALSE(tp.port.IsOpen());  // Cancel closes
+}
+
+// The port's events are told in the status line; its errors also ask: OK ignores, Cancel
+// closes the port. Send and receive events are never raised: nothing to tell.
+TEST(Service, PortEvents) {
+    TestProgram tp;
+    ASSERT_TRUE(tp.port.Open(1));
+    const tuple<int, int, const char*, size_t, bool> rows[] = {  // answer, text, boxes, open
+        {4, kCancel, "Status: Change in DSR Detected", 0, true},
+        {7, kCancel, "Status: End of File Detected", 0, true},
+        {1001, kOK, "Status: Break Received", 1, true},
+        {1004, kOK, "Status: Framing Error", 1, true},
+        {1011, kOK, "Status: Error retrieving DCB", 1, true},
+        {1, kCancel, "Status: Error retrieving DCB", 0, true},
+        {2, kCancel, "Status: Error retrieving DCB", 0, true},
+        {4711, kCancel, "Status: Unknown error or event", 1, false}};
+    for (const auto& [event, answer, text, boxes, open] : rows) {
+        tp.dialogs.boxes.clear();
+        tp.dialogs.boxAnswers = {answer};
+        tp.port.RaiseEvent(event);
+        EXPECT_EQ(tuple(tp.ctx().ui->picStat[1]->Text(), tp.dialogs.boxes.size(), tp.port.IsOpen()),
+                  tuple(text, boxes, open)) << event;
+    }
+    const AskedBox& b = tp.dialogs.boxes.at(0);
+    EXPECT_EQ(tuple(b.prompt, b.title), tuple("Unknown error or event", "Click Cancel to quit, OK to ignore."));
+}
+
+// One record per whole reply (the reply's CR LF, then the record's), in-band codes left out;
+// nothing while the log is closed or could not be opened.
+TEST(CommLog, OneRecordPerReplyAppendedOnlyWhileOpen) {
+    TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    EXPECT_FALSE(ctx.log->Open(tp.Dir() / "no" / "such" / "dir.mon"));
+    EXPECT_FALSE(ctx.log->IsOpen());
+    ctx.log->Record("lost");  // harmless
+    const auto file = tp.Dir() / "mon" / "06-12-2026.mon";
+    ASSERT_TRUE(ctx.log->Open(file));
+    ASSERT_TRUE(tp.port.Open(1));
+    tp.port.responder = [](const std::string& cmd) {
+        return cmd == "SD1" ? std::string("SD1\r\n") : "1\2562\257 ok\370\r\n";
+    };
+    auto now = [&] {
+        const QTime t = QTime::fromMSecsSinceStartOfDay(int(tp.clock.Now()) * 1000);
+        return QLocale::system().toString(t, QLocale::ShortFormat).toStdString();
+    };
+    ctx.cmd->Command_Execute("SD1", true, false);
+    const std::string t1 = now();
+    ctx.cmd->Command_Execute("G", true, false);
+    const std::string t2 = now();
+    ctx.log->Close();
+    ctx.log->Record("lost");
+    ASSERT_TRUE(ctx.log->Open(file));
+    ctx.log->Record("x");
+    ctx.log->Close();
+    // The reply's CR LF, then the record's: an empty line after each.
+    EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n" + t2 + " x\r\n");
 }

@@ -1,3 +1,5 @@
+// The small text helpers of the link: controller numbers read and written the same way in
+// every locale.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -6,25 +8,23 @@
 #include "support/TestProgram.h"
 
 using namespace zavo;
+using std::tuple;
 
 TEST(TextUtil, StripAndDigits) {
-    EXPECT_EQ(CRLF_Strip("\rSD1\r\n"), "SD1");
-    EXPECT_EQ(CRLF_Strip("\n\r"), "\n");
-    EXPECT_EQ(Digits_ToInt("-12.5"), 125);
-    EXPECT_EQ(Digits_ToInt("no digits"), 0);
-    EXPECT_EQ(Text_PadLeft("5", 4), "         5");
-    EXPECT_EQ(Text_PadLeft("12345", 4), "2345");
-    EXPECT_EQ(Number_Format(43.054, "0.0"), "43.1");
-    EXPECT_EQ(Number_Format(1234, "0 "), "1234 ");
-    EXPECT_EQ(Num_Extract("1045d"), 1045.0f);
-    EXPECT_EQ(Num_Extract("-5"), 5.0f);
-    EXPECT_EQ(Num_Extract("TMB"), 0.0f);
-    EXPECT_EQ(RoundToInt16(2.5), 2);
-    EXPECT_EQ(RoundToInt16(3.5), 4);
+    EXPECT_EQ(tuple(CRLF_Strip("\rSD1\r\n"), CRLF_Strip("\n\r"), CRLF_Strip("")),
+              tuple("SD1", "\n", ""));
+    EXPECT_EQ(tuple(Digits_ToInt("-12.5"), Digits_ToInt("no digits"), Digits_ToInt("99999999999")),
+              tuple(125, 0, 32767));
+    EXPECT_EQ(tuple(Text_PadLeft("5", 4), Text_PadLeft(" 12345", 4)), tuple("         5", "2345"));
+    EXPECT_EQ(tuple(Number_Format(43.054, "0.0"), Number_Format(1234, "0 "), Number_Format(-0.04, "0.0")),
+              tuple("43.1", "1234 ", "0.0"));
+    EXPECT_EQ(tuple(Num_Extract("1045d"), Num_Extract("-5"), Num_Extract("TMB"), Num_Extract("1.2.3")),
+              tuple(1045.f, 5.f, 0.f, 1.2f));
+    EXPECT_EQ(tuple(RoundToInt16(2.5), RoundToInt16(3.5), RoundToInt16(1e9), RoundToInt16(NAN)),
+              tuple(2, 4, 32767, 0));
     const auto w = Words_Split("  T: 3189mV   27 x");
-    EXPECT_EQ(w[1], "T:");
-    EXPECT_EQ(w[2], "3189mV");
-    EXPECT_EQ(w[3], "27");
+    EXPECT_EQ(tuple(w.size(), w[1], w[2], w[3], w[4], Words_Split("T")[1]),
+              tuple(701u, "T:", "3189mV", "27", "x", ""));
 }
 
 // Controller numbers use "." whatever the operator's locale says.
@@ -32,13 +32,9 @@ TEST(TextUtil, NumbersIgnoreTheLocale) {
     const std::string old = std::setlocale(LC_NUMERIC, nullptr);
     bool comma = false;
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "cs_CZ.UTF-8"})
-        if (std::setlocale(LC_NUMERIC, name)) {
-            comma = true;
-            break;
-        }
-    EXPECT_FLOAT_EQ(Num_Extract("1.5mV"), 1.5f);
-    EXPECT_FLOAT_EQ(Num_Extract("43.0Hz"), 43.0f);
-    EXPECT_EQ(Number_Format(2.25, "0.0"), "2.3");
+        if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
+    EXPECT_EQ(tuple(Num_Extract("1.5mV"), Num_Extract("43.0Hz"), Number_Format(2.25, "0.0")),
+              tuple(1.5f, 43.f, "2.3"));
     std::setlocale(LC_NUMERIC, old.c_str());
     if (!comma) GTEST_SKIP() << "no comma locale installed; checked under " << old;
 }

@@ -1,89 +1,91 @@
+// The magnetizing positions, the tumbler's panel and its commands.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include "core/Widgets.h"
+#include "link/CommandSet.h"
+#include "operations/DemagHold.h"
 #include "operations/Tumbler.h"
-#include "panel/Controls.h"
 #include "panel/OptionGroups.h"
-#include "panel/PanelEnabling.h"
-#include "support/TestProgram.h"
+#include "support/Rig.h"
 
 using namespace zavo;
+using namespace zavo::test;
 using std::tuple;
-using W = std::vector<std::string>;
 
 namespace {
 
-struct TumblerTest : ::testing::Test {
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
+struct TumblerTest : ::testing::Test, Rig {
+    TumblerTest() : Rig(3) {}
+    void SetUp() override { ui.txtTOVTime->setText("1"); }  // no message but the tumbler's
     Tumbler& tumbler = *ctx.tumbler;
-
-    void SetUp() override {
-        tp.port.responder = [](const std::string& cmd) { return cmd + "\r\n"; };
-        tp.port.Open(1);
-        ctx.settings.ZAVMODE = 3, ctx.instr.TumblerConnected = 1;
-        ui.txtTOVField->setText("5"), ui.txtTOVTime->setText("1");  // no message but the tumbler's
-        ctx.enabling->Panels_Enable(true);
-    }
-    void UseTumbler() { ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true); }
-    W Sent() { return std::exchange(tp.port.writes, {}); }
     auto Pos() const {
         return tuple(ctx.pos.MMode, ctx.pos.MIndex, ctx.pos.MIndexMax, ctx.pos.MPos,
                      ui.lblMMode->text().toStdString());
     }
 };
 
-// Axes ignore the index, the user set is the index unchecked; outside a set or the modes: 0.
+}  // namespace
+
+// Each axis is one position whatever the index, the user set is the index itself unchecked;
+// the other sets step through their positions; outside a set or the modes: 0.
 TEST(MagPos, PositionTable) {
-    const int cases[][3] = {{10, 3, 1}, {0, 1, 0},    {1, 0, 1},  {2, 0, 3},   {3, 0, 5},
-                            {4, 9, 2},  {5, 0, 4},    {6, 0, 6},  {7, 25, 25}, {8, 12, 18},
-                            {9, 6, 17}, {10, 15, 16}, {11, 6, 6}, {12, 2, 3},  {13, 1, 0}};
-    for (auto [m, i, pos] : cases) EXPECT_EQ(MagPos(Int16(m), Int16(i)), pos) << m << "/" << i;
+    const std::vector<int> sets[] = {
+        {},  {1},  {3},  {5},  {2},  {4},  {6},  {},  // 0..7
+        {7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+        {7, 9, 11, 13, 15, 17},
+        {10, 7, 1, 9, 8, 14, 11, 3, 13, 12, 18, 15, 5, 17, 16},
+        {1, 2, 3, 4, 5, 6},
+        {1, 3, 5}};
+    for (Int16 m = 1; m <= 12; ++m) {
+        const std::vector<int>& set = sets[m];
+        EXPECT_EQ(MagPos_Count(m), m == 7 ? 18 : int(set.size())) << m;
+        for (Int16 i = 1; i <= int(set.size()); ++i) EXPECT_EQ(MagPos(m, i), set[i - 1]) << m << "/" << i;
+    }
     for (Int16 m = 8; m <= 12; ++m)
         EXPECT_EQ(MagPos(m, 0) + MagPos(m, Int16(MagPos_Count(m) + 1)), 0) << m;
+    EXPECT_EQ(std::tuple(MagPos(4, 9), MagPos(7, 25), MagPos(0, 1), MagPos(13, 1)),
+              std::tuple(2, 25, 0, 0));
 }
 
-// The tumbler box selects the user set; locked controls ignore clicks; a single axis clears the
-// automatic step, a set fixes the polarity and steps round; without the tumbler all goes back.
+// The tumbler box selects the user set and tumbling; locked controls ignore clicks; a single
+// axis clears the automatic step, a set fixes the polarity to "+" and steps round; without the
+// tumbler all goes back.
 TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
     ctx.settings.DMODE = 3;
-    UseTumbler();
+    ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     EXPECT_EQ(Pos(), tuple(7, 1, 18, 1, "U1"));
     EXPECT_TRUE(ctx.pos.TumblerUsed && ui.chkTumblerT->isChecked() && ctx.settings.DMODE == 7 &&
                 BackColor(ui.chkTumblerT) == kCyan && ui.optDModeT[7]->isChecked() &&
-                ui.optMModeT[7]->isChecked() && ui.cmdInitTumbler->isEnabled() &&
-                ui.cmdNextPos->isEnabled() && ui.optMMode[12]->isEnabled());
+                ui.optMModeT[7]->isChecked() && ui.cmdInitTumbler->isEnabled());
     ctx.options->Controls_Enable(false);
-    ui.optMMode[9]->SetValue(true);
-    ui.chkAutoNextT->SetValue(true);
-    ui.chkTumbler->SetValue(false);
-    EXPECT_EQ(Pos(), tuple(7, 1, 18, 1, "U1"));
-    EXPECT_TRUE(ctx.pos.TumblerUsed && !ctx.pos.AutoNext);
+    ui.optMMode[9]->SetValue(true), ui.chkAutoNextT->SetValue(true), ui.chkTumbler->SetValue(false);
+    EXPECT_EQ(tuple(Pos(), ctx.pos.TumblerUsed, ctx.pos.AutoNext),
+              tuple(tuple(7, 1, 18, 1, "U1"), true, false));
     ctx.options->Controls_Enable(true);
     ui.chkAutoNext->SetValue(true);
     EXPECT_TRUE(ctx.pos.AutoNext && ui.chkAutoNextT->isChecked());
     ui.optMMode[5]->SetValue(true);  // -y-axis
-    EXPECT_TRUE(ui.optMModeT[5]->isChecked() && ui.fraTOVDir->isEnabled());
-    tumbler.MagPos_Next();  // a single axis keeps its label and position
+    tumbler.MagPos_Next();           // a single axis keeps its label and position
     EXPECT_EQ(Pos(), tuple(5, 1, 1, 4, "-y"));
-    EXPECT_FALSE(ctx.pos.AutoNext || ui.chkAutoNext->isChecked() || ui.chkAutoNext->isEnabled() ||
-                 ui.chkAutoNextT->isEnabled() || ui.cmdPrevPos->isEnabled() ||
-                 ui.cmdNextPos->isEnabled());
+    EXPECT_TRUE(ui.optMModeT[5]->isChecked() && ui.fraTOVDir->isEnabled());
+    EXPECT_FALSE(ctx.pos.AutoNext || ui.chkAutoNext->isChecked() || ui.chkAutoNextT->isEnabled() ||
+                 ui.cmdPrevPos->isEnabled() || ui.cmdNextPos->isEnabled());
     ctx.settings.TOVDIR = 2, ui.optTOVDir[2]->setChecked(true);
     ui.optMModeT[10]->SetValue(true);  // P-mode, from the tablet set
     EXPECT_EQ(Pos(), tuple(10, 1, 15, 10, "P1"));
     EXPECT_TRUE(ui.optMMode[10]->isChecked() && ctx.settings.TOVDIR == 1 &&
                 ui.optTOVDir[1]->isChecked() && ui.optTOVDirT[1]->isChecked() &&
-                ui.cmdPrevPos->isEnabled() && ui.chkAutoNextT->isEnabled());
+                ui.chkAutoNextT->isEnabled());
     EXPECT_FALSE(ui.fraTOVDir->isEnabled() || ui.optTOVDirT[2]->isEnabled());
     ui.cmdPrevPos->click();
     EXPECT_EQ(Pos(), tuple(10, 15, 15, 16, "P15"));
-    for (int k = 0; k < 2; ++k) ui.cmdNextPos->click();
+    ui.cmdNextPos->click(), ui.cmdNextPos->click();
     EXPECT_EQ(Pos(), tuple(10, 2, 15, 7, "P2"));
     ui.optMMode[7]->SetValue(true);  // the user set leaves the polarity free
     EXPECT_TRUE(ui.optTOVDirT[2]->isEnabled());
     ui.chkAutoNextT->SetValue(true);
-    EXPECT_TRUE(ctx.pos.AutoNext && ui.chkAutoNext->isChecked());
     ui.chkTumblerT->SetValue(false);
     EXPECT_EQ(Pos(), tuple(0, 0, 0, 0, ""));
     EXPECT_TRUE(BackColor(ui.chkTumblerT) == kButtonFace && ui.optDMode[0]->isChecked() &&
@@ -93,52 +95,93 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
                  ui.cmdInitTumbler->isEnabled() || ui.optMMode[7]->isEnabled());
 }
 
-TEST_F(TumblerTest, CommandBytesAndCheck) {
+// A position is reached from an initialized tumbler, 0.2 s after it is ready; out of the coil
+// needs no initialization; a position beyond the tumbler's or a stop sends nothing more.
+TEST_F(TumblerTest, PositionCommands) {
     tumbler.Tumbler_SetPos(0, false);
     tumbler.Tumbler_SetPos(5, true);
-    ASSERT_EQ(Sent(), (W{"P00", "i", "P05"}));
-    EXPECT_GE(tp.port.writeTimes.back() - tp.port.writeTimes.end()[-2], 0.2);
+    EXPECT_EQ(Sent(), (W{"P00", "i", "P05"}));
+    EXPECT_GE(tp.port.writeTimes.end()[-1] - tp.port.writeTimes.end()[-2], 0.2);
     for (Int16 pos : {19, -1}) tumbler.Tumbler_SetPos(pos, false);
     tp.clock.After(0.1, [this] { ctx.run.StopRequest = true; });  // ABORT while settling
     tumbler.Tumbler_SetPos(18, false);
+    unit.overrides["i"] = "## Tumbler Init Error ";
     ctx.run.StopRequest = false;
-    tumbler.TumblerStart_Send(false);
-    EXPECT_EQ(Sent(), (W{"i", "t"}));
-    const tuple<int, const char*, const char*> buttons[] = {{1, "7", "P07"},    {1, " 12 ", "P12"},
-                                                            {1, "123", "P123"}, {1, "  ", ""},
-                                                            {0, "", "i"},       {2, "", "t"}};
-    for (auto [index, typed, sent] : buttons) {
+    tumbler.Tumbler_SetPos(3, false);  // a tumbler that failed to initialize is not moved
+    EXPECT_EQ(Sent(), (W{"i", "i"}));
+}
+
+// The service buttons: each clears a stop left raised and sends its command with STOP usable
+// meanwhile; an empty position box sends nothing. The tumbler's STOP sends Esc and stops what
+// runs, nothing after it.
+TEST_F(TumblerTest, ServiceButtons) {
+    const tuple<int, const char*, W> buttons[] = {{1, "7", {"P07"}},    {1, " 12 ", {"P12"}},
+                                                  {1, "123", {"P123"}}, {1, "  ", {}},
+                                                  {0, "", {"i"}},       {2, "", {"t"}}};
+    for (const auto& [index, typed, sent] : buttons) {
+        SCOPED_TRACE(typed);
         ui.txtTumbler->setText(typed);
         ctx.run.StopRequest = true;
-        tumbler.cmdTumbler_Click(index);
-        EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, ui.cmdStop->isEnabled()),
-                  tuple(*sent ? W{sent} : W{}, !*sent, false))
-            << typed;
+        bool stopUsable = false;
+        for (const std::string c : {"i", "t", "P07", "P12", "P123"})
+            unit.on[c] = [&] { stopUsable = ui.cmdStop->isEnabled(); };
+        ui.cmdTumbler[index]->click();
+        EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, stopUsable, ui.cmdStop->isEnabled()),
+                  tuple(sent, sent.empty(), !sent.empty(), false));
     }
-    ctx.run.StopRequest = true, ctx.instr.SDActual = 0;
-    ui.timSD->start(300000);
+    ctx.run.StopRequest = false;
+    ui.cmdTumbler[3]->click();
+    EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest), tuple(W{"\x1b"}, false));
+    tp.port.replyDelay = 2;
+    tp.clock.After(0.5, [&] { ui.cmdTumbler[3]->click(); });
+    ui.cmdTumbler[2]->click();  // START, stopped while the tumbler answers
+    QCoreApplication::processEvents();
+    tp.port.replyDelay = 0.01;
+    ctx.cmds->SD_Send(0, false);
+    EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, ctx.link.ReplyText, ctx.link.CmdError),
+              tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
+}
+
+// The operator's initialization: STOP usable and the status line saying what happens while
+// the tumbler initializes; a stop left from an earlier ABORT neither cuts it short nor
+// survives it; the hold count goes on.
+TEST_F(TumblerTest, OperatorsInitialization) {
+    tp.port.replyDelay = 5;
+    std::string said;
+    bool stopUsable = false;
+    unit.on["i"] = [&] { said = Status(), stopUsable = ui.cmdStop->isEnabled(); };
+    ctx.run.StopRequest = true, ctx.instr.SDActual = 1;
+    ctx.hold->Hold_Start();
+    const double start = tp.clock.Absolute();
     tumbler.Tumbler_Init();
-    EXPECT_EQ(Sent(), W{"i"});
-    EXPECT_FALSE(ctx.run.StopRequest || ctx.run.Busy || ui.cmdStop->isEnabled() ||
-                 ui.timSD->isActive());
-    EXPECT_TRUE(ui.cmdStart->isEnabled() && tp.ended == 0);
-    // Without a tumbler: a critical message on the desktop, 3 s in the status line on the tablet.
-    UseTumbler();
+    EXPECT_EQ(tuple(Sent(), said, stopUsable, ctx.link.ReplyText),
+              tuple(W{"i"}, "INITIALIZING TUMBLER", true, "** Tumbler Ready "));
+    EXPECT_GE(tp.clock.Absolute() - start, 5.0);
+    EXPECT_FALSE(ctx.run.StopRequest || ctx.run.Busy || ui.cmdStop->isEnabled());
+    EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.timSD->isActive() && tp.ended == 0);
+    EXPECT_EQ(Status(), "INSTRUMENT IS READY");
+}
+
+// Without a tumbler: a critical message on the desktop, 3 s in the status line on the tablet;
+// the boxes go off and the position-signal test with them.
+TEST_F(TumblerTest, Check) {
+    ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     ctx.instr.TumblerConnected = 0, ctx.instr.WPState = 1;
     EXPECT_FALSE(tumbler.Tumbler_Check());
-    ASSERT_EQ(tuple(tp.dialogs.boxes.size(), Sent()), tuple(1u, W{"w"}));
+    ASSERT_EQ(tuple(tp.dialogs.boxes.size(), Sent(), ctx.instr.WPState), tuple(1u, W{"w"}, 0));
     const auto& box = tp.dialogs.boxes[0];
     EXPECT_EQ(tuple(box.prompt, box.title, box.style),
               tuple("TUMBLER IS NOT CONNECTED!", "Critical error", kOKOnly + kCritical));
     EXPECT_FALSE(ctx.pos.TumblerUsed || ui.chkTumbler->isChecked() || ui.chkTumbler->isEnabled() ||
                  ui.chkTumblerT->isChecked() || ui.chkTumblerT->isEnabled());
-    ctx.settings.TOUCHMODE = true, ctx.instr.WPState = 0;
+    ctx.settings.TOUCHMODE = true;
+    std::string said;
+    tp.clock.After(1, [&] { said = Status(); });
     const double t0 = tp.clock.Absolute();
     EXPECT_FALSE(tumbler.Tumbler_Check());
     EXPECT_GE(tp.clock.Absolute() - t0, 3.0);
-    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), Sent()), tuple(1u, W{}));
-    ctx.instr.TumblerConnected = 1;
-    EXPECT_TRUE(tumbler.Tumbler_Check() && Sent() == W{"w"});
+    EXPECT_EQ(tuple(said, tp.dialogs.boxes.size(), Sent()),
+              tuple("TUMBLER IS NOT CONNECTED!", 1u, W{}));
+    ctx.instr.TumblerConnected = 1;  // connected: the test goes on
+    EXPECT_TRUE(tumbler.Tumbler_Check() && Sent() == W{"w"} && ctx.instr.WPState == 1);
 }
-
-}  // namespace

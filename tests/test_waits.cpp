@@ -1,3 +1,4 @@
+// The timed waits on the fake clock, and the real clock they stand for.
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -9,7 +10,9 @@
 
 using namespace zavo;
 
-TEST(Waits, NegativeWaitsItsAbsoluteValueAndEventsRunWithoutCuttingItShort) {
+// A negative wait waits its absolute value; events and timers run meanwhile without cutting
+// it short.
+TEST(Waits, EventsRunWithoutCuttingTheWaitShort) {
     test::FakeClock clock(1000.0);
     bool clicked = false;
     int timerTicks = 0;
@@ -17,24 +20,22 @@ TEST(Waits, NegativeWaitsItsAbsoluteValueAndEventsRunWithoutCuttingItShort) {
     QTimer::singleShot(0, [&] { ++timerTicks; });
     EXPECT_NEAR(Wait_Seconds(clock, -2), 2.0, 1e-5);
     EXPECT_NEAR(clock.Absolute(), 1002.0, 1e-5);
-    EXPECT_TRUE(clicked);
-    EXPECT_EQ(timerTicks, 1);
+    EXPECT_TRUE(clicked && timerTicks == 1);
     EXPECT_NEAR(Wait_Seconds(clock, 0.02), 0.02, 1e-5);
     EXPECT_EQ(Wait_Seconds(clock, 0), 0);
 }
 
+// Across midnight the elapsed time stays right; NaN waits nothing, and a wait longer than a
+// day (which a time of day could never reach) is capped.
 TEST(Waits, CrossingMidnightAndBadDurationsNeverHang) {
     test::FakeClock clock(86400.0 - 0.2, QDate(2026, 12, 31));
     EXPECT_NEAR(Wait_Seconds(clock, 0.5), 0.5, 1e-6);
     EXPECT_NEAR(clock.Now(), 0.3, 1e-6);
     EXPECT_EQ(clock.Today(), QDate(2027, 1, 1));
-    // Elapsed across midnight, and a start a hair in the future left alone.
     EXPECT_NEAR(Timer_Elapsed(clock, 86399.9), 0.4, 1e-6);
-    EXPECT_NEAR(Timer_Elapsed(clock, 0.305), -0.005, 1e-5);
-
+    EXPECT_NEAR(Timer_Elapsed(clock, 0.305), -0.005, 1e-5);  // a hair in the future: left alone
     clock.SetStep(3600);
     EXPECT_EQ(Wait_Seconds(clock, std::nan("")), 0);
-    // Longer than a day could never be reached by a time of day: capped.
     const double waited = Wait_Seconds(clock, 1e9);
     EXPECT_TRUE(waited >= 86399.0 && waited < 86400.0) << waited;
 }

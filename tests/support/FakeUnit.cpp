@@ -16,7 +16,8 @@ FakeUnit::FakeUnit(FakePort& port, FakeClock& clock) : port_(port), clock_(clock
 
 std::string FakeUnit::Report() {
     const int y = (reports_++ > 0 && yulLater >= 0) ? yulLater : yul;
-    const std::string flags = "TMB" + std::to_string(tumbler) + " YUL" + std::to_string(y) + " WP1";
+    const std::string flags = "TMB" + std::to_string(tumbler) + " YUL" + std::to_string(y) +
+                              " WP" + std::to_string(wp);
     if (pulseUnit)
         return "Actual RAM Set:\rTOV\r" + flags + "  B0\rFP " + std::to_string(FP) +
                " mT CP 0987\rD-  ET " + std::to_string(ET * 100) + " ms\rSM" + std::to_string(SM) +
@@ -29,15 +30,35 @@ std::string FakeUnit::Report() {
 }
 
 std::string FakeUnit::Reply(const std::string& cmd) {
-    if (auto it = overrides.find(cmd); it != overrides.end()) return it->second + "\r\n";
-    const auto value = [&](size_t from) { return std::stoi(cmd.substr(from)); };
+    if (auto it = on.find(cmd); it != on.end()) {
+        const auto act = it->second;  // it may replace itself
+        act();
+    }
+    if (silent) return {};
     const auto line = [](const std::string& s) { return s + "\r\n"; };
+    if (auto it = overrides.find(cmd); it != overrides.end())
+        return it->second.empty() ? std::string() : line(it->second);
+    const auto value = [&](size_t from) { return std::stoi(cmd.substr(from)); };
+    static const std::map<std::string, std::string> fixed{
+        {"\x10", "** ZAVO-A  03-Jul-2013  c22365"},
+        {"\x14", "-> S-mode key "},
+        {"\x03", "** STOP "},
+        {"\x14\x03", "** STOP "},
+        {"\x13", " Hz set  -> IF OK SAVE EEprom ! "},
+        {"\x14\x13", " Hz set  -> IF OK SAVE EEprom ! "},
+        {"\x14\x08", "-> Data Was Saved to EEprom"},
+        {std::string("\0u", 2), "-> Data Was Loaded from EEprom "},
+        {"B0", "B0"},
+        {"IE", "Actual EEPROM Set:\rfg: 1044 d\rCD: 1036\rCM: 0980\rCP: 0987\rSC: 0622 cm2"},
+        {"j", "D: 0D\x1a 0mV 0.00A  T: 3189mV  M: 0D\x1a 0mV  "},
+        {"i", "** Tumbler Ready "},
+        {"t", "** Tumbler is running "}};
+    if (auto it = fixed.find(cmd); it != fixed.end()) return line(it->second);
     if (cmd == "IP") return Report();
     if (cmd == "\x1b") {
         ++courseId_;
         return line("** STOP ");
     }
-    if (cmd == "\x10") return line("** ZAVO-A  03-Jul-2013  c22365");
     if (cmd == "G") {
         if (!gError.empty()) return line(gError);
         // Up, the peak, down to zero, the end; each part unless an Esc came.
@@ -52,6 +73,13 @@ std::string FakeUnit::Reply(const std::string& cmd) {
             });
         return {};
     }
+    if (cmd == "z") return freq.empty() ? freq : line(freq);
+    if (cmd == "y") {
+        const int mv = temperatures.empty() ? coilMV : temperatures.front();
+        if (!temperatures.empty()) temperatures.pop_front();
+        return line("T: " + std::to_string(mv) + "mV   " + std::to_string(mv / 100) + " \xf8" + "C");
+    }
+    if (cmd == "w") return line((wp = 1 - wp) ? "WP Test is ON " : "WP Test is OFF ");
     for (auto [prefix, field] : {std::pair{"FD", &FD}, {"FM", &FM}, {"FP", &FP}, {"A", &FA}}) {
         if (!Begins(cmd, prefix)) continue;
         *field = value(std::string(prefix).size());
@@ -70,12 +98,6 @@ std::string FakeUnit::Reply(const std::string& cmd) {
                               : "ET " + std::to_string(ET = value(2)) + " s");
     if (Begins(cmd, "D")) return line(cmd == "D1" ? "D+" : "D-");
     if (Begins(cmd, "M")) return line((pulseUnit = cmd == "M2") ? "TOV" : "DMG");
-    if (cmd == "y")
-        return line("T: " + std::to_string(coilMV) +
-                    "mV   27 \xf8"
-                    "C");
-    if (cmd == "i") return line("** Tumbler Ready ");
-    if (cmd == "t") return line("** Tumbler is running ");
     if (Begins(cmd, "P")) return line("** POSITION SET ");
     return {};
 }

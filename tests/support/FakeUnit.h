@@ -1,9 +1,12 @@
 #pragma once
-// A controller with state for run tests: answers each command as the
-// instrument does (values echoed, switches kept, the "IP" report built from
-// them) and plays the field course of "G" on the fake clock, which an Esc
-// cuts short.
+// The controller with state: answers each command as the instrument does
+// (values echoed, switches kept, the "IP" report built from them), plays the
+// field course of "G" on the fake clock (an Esc cuts it short), and can be
+// told to read cold, to fall silent or to act when a command arrives.
 
+#include <deque>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "support/FakePort.h"
@@ -16,15 +19,21 @@ struct FakeUnit {
     int FD = 0, FA = 0, FM = 0, FP = 0, ER = 3, ES = 2, ET = 5;
     int SD = 0, SM = 0, H = 0;
     bool pulseUnit = false;
-    int tumbler = 1;
+    int tumbler = 1, wp = 1;
     // The YUL1 unit: 0 off, 1 ready, 2 not connected; from the second report
     // on yulLater when it is set (switched on meanwhile).
     int yul = 1, yulLater = -1;
+    // Coil sensor mV of the next "y" readings, then coilMV.
+    std::deque<int> temperatures;
     int coilMV = 3189;
-    double course = 2.0;  // seconds a "G" takes
-    std::string gError;   // an error line "G" answers instead
-    // Commands answered by a different text ("\r\n" is added).
+    std::string freq = "fg: 1045d 43.0 Hz";  // what "z" answers ("": nothing)
+    double course = 2.0;                      // seconds a "G" takes
+    std::string gError;                       // an error line "G" answers instead
+    bool silent = false;                      // answers nothing any more
+    // Commands answered by a different text ("\r\n" is added; "": no answer).
     std::map<std::string, std::string> overrides;
+    // Run when the command arrives, before it is answered.
+    std::map<std::string, std::function<void()>> on;
 
     std::string Report();
     std::string Reply(const std::string& cmd);

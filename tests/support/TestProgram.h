@@ -1,10 +1,12 @@
 #pragma once
 // The whole program on fakes, in a temporary program folder.
 
+#include <QString>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/Program.h"
@@ -13,6 +15,9 @@
 #include "support/FakePort.h"
 #include "support/FakeSound.h"
 #include "support/ScriptedDialogs.h"
+
+// Failing checks print texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace zavo::test {
 

@@ -12,7 +12,7 @@
 
 namespace zavo::test {
 
-struct Panel : ::testing::Test {
+struct PanelProgram {
     TestProgram tp;
     Ctx& ctx = tp.ctx();
     Settings& s = ctx.settings;
@@ -25,5 +25,7 @@ struct Panel : ::testing::Test {
         ctx.options->Controls_Enable(true);
     }
 };
+
+struct Panel : ::testing::Test, PanelProgram {};
 
 }  // namespace zavo::test

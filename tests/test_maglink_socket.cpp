@@ -58,7 +58,8 @@ struct LocalLinkTest : ::testing::Test {
         return MagTransport_Local(folder, user);
     }
     Served Serve(MagTransport& t) {
-        return t.Serve(kReceiveName, [this](const CopyData& d) { got.push_back(d); }, detail);
+        return t.Serve(
+            kReceiveName, [this](const CopyData& d) { got.push_back(d); }, detail);
     }
     // The payloads handled so far, after waiting a moment for n of them.
     size_t Got(size_t n) {
@@ -71,7 +72,8 @@ struct LocalLinkTest : ::testing::Test {
         Sent result = Sent::Failed;
         std::unique_ptr<MagTransport> own = from ? nullptr : Local();
         MagTransport& t = from ? *from : *own;
-        std::thread sender([&] { result = t.Send(kReceiveName, Text_Payload(text), 42, timeoutMs), done = true; });
+        std::thread sender(
+            [&] { result = t.Send(kReceiveName, Text_Payload(text), 42, timeoutMs), done = true; });
         Pump([&] { return done.load(); }, timeoutMs + 3000);
         sender.join();
         why = t.Why();
@@ -107,7 +109,8 @@ struct LocalLinkTest : ::testing::Test {
 
 TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
-    struct stat folderStat {}, socketStat {};
+    struct stat folderStat {
+    }, socketStat{};
     ASSERT_EQ(stat(folder.c_str(), &folderStat) | stat(path.c_str(), &socketStat), 0);
     EXPECT_EQ(folderStat.st_mode & 07777, 0700u) << "a folder only the user can enter";
     EXPECT_TRUE(S_ISSOCK(socketStat.st_mode) && socketStat.st_uid == geteuid());
@@ -115,7 +118,8 @@ TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
 
     EXPECT_EQ(Send("AD-050"), Sent::Delivered);
     ASSERT_EQ(Got(1), 1u);
-    EXPECT_EQ(std::pair(got[0].type, got[0].bytes), std::pair(kTypeText, Text_Payload("AD-050").bytes));
+    EXPECT_EQ(std::pair(got[0].type, got[0].bytes),
+              std::pair(kTypeText, Text_Payload("AD-050").bytes));
 
     // A second program keeps its hands off the name; the first still serves.
     auto second = Local();
@@ -204,7 +208,8 @@ TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {
     if (holder == 0) {
         setrlimit(RLIMIT_NOFILE, &old);
         for (int i = 0; i < 300; ++i)
-            if (connect(socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<const sockaddr*>(&a), sizeof a))
+            if (connect(socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<const sockaddr*>(&a),
+                        sizeof a))
                 _exit(1);
         (void)!write(ready[1], "x", 1);
         pause();
@@ -247,7 +252,8 @@ TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {
 
 TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
-    chmod(folder.c_str(), 0750);  // a folder others may enter: anybody could have put the socket there
+    chmod(folder.c_str(),
+          0750);  // a folder others may enter: anybody could have put the socket there
     EXPECT_EQ(Send("AD-010"), Sent::Failed);
     EXPECT_EQ(why, "the folder " + folder + " is open to other users (mode 0750)");
     EXPECT_EQ(Serve(*Local()), Served::Failed);

@@ -16,9 +16,15 @@ namespace {
 // unlocked as after initialization and the tumbler used outside the demagnetizer.
 struct Shown : test::PanelProgram {
     Shown(int mode, bool touch, bool service = false) {
-        Settings_Save(tp.Dir() / "ZAVO.sav",
-                      {.ZAVMODE = Int16(mode), .DMGFD = 80, .REKFD = 100, .REKFM = 50, .REKFA = 10,
-                       .TOVFP = 12, .TOVET = 5, .SERVMODE = service, .TOUCHMODE = touch});
+        Settings_Save(tp.Dir() / "ZAVO.sav", {.ZAVMODE = Int16(mode),
+                                              .DMGFD = 80,
+                                              .REKFD = 100,
+                                              .REKFM = 50,
+                                              .REKFA = 10,
+                                              .TOVFP = 12,
+                                              .TOVET = 5,
+                                              .SERVMODE = service,
+                                              .TOUCHMODE = touch});
         tp.dialogs.inputAnswers = {"Tolku48e"};
         window.Form_Load();
         ctx.instr.TumblerConnected = 1;
@@ -68,11 +74,13 @@ TEST(MainWindow, TabletFitsItsScreen) {
             s.window.resize(client);
             QApplication::processEvents();
             EXPECT_EQ(s.window.size(), client);
-            for (QWidget* seen : std::initializer_list<QWidget*>{s.ui.cmdStart, s.ui.cmdStop, s.ui.lblSD,
-                                                                  s.ui.picStat[1], s.ui.optZAVMode[3]})
-                EXPECT_TRUE(s.window.rect().contains(QRect(seen->mapTo(&s.window, QPoint()), seen->size())))
+            for (QWidget* seen : std::initializer_list<QWidget*>{
+                     s.ui.cmdStart, s.ui.cmdStop, s.ui.lblSD, s.ui.picStat[1], s.ui.optZAVMode[3]})
+                EXPECT_TRUE(
+                    s.window.rect().contains(QRect(seen->mapTo(&s.window, QPoint()), seen->size())))
                     << seen->objectName().toStdString();
-            EXPECT_EQ(static_cast<CaptionedLabel*>(s.ui.lblSD)->Shown(), "DEMAGNETIZER OFF IN 245 s");
+            EXPECT_EQ(static_cast<CaptionedLabel*>(s.ui.lblSD)->Shown(),
+                      "DEMAGNETIZER OFF IN 245 s");
             s.ExpectNothingClipped();
             startHeight[screen.width()] = s.ui.cmdStart->height();
         }

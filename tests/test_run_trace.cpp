@@ -1,16 +1,12 @@
-// The live field plot and the treatment journal, fed as a run feeds them:
-// "G" exchanges on the scripted port and the trace's calls around them.
-#include <gtest/gtest.h>
-
+// The live field plot and the treatment journal, fed as a run feeds them: "G" exchanges on the
+// scripted port and the trace's calls around them.
 #include <sys/resource.h>
-#include <QAbstractAxis>
-#include <QApplication>
+
 #include <QChart>
 #include <QHeaderView>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -23,19 +19,16 @@
 #include "link/StatusLine.h"
 #include "operations/Journal.h"
 #include "operations/RunTrace.h"
-#include "panel/Controls.h"
 #include "panel/FieldPlot.h"
-#include "panel/MainWindow.h"
-#include "panel/OptionGroups.h"
-#include "panel/PanelEnabling.h"
 #include "panel/SettingsFile.h"
-#include "support/TestProgram.h"
+#include "panel_test.h"
 
 using namespace zavo;
 using namespace zavo::test;
 using Kind = FieldPlot::Kind;
 using Outcome = RunTrace::Outcome;
 using Points = QList<QPointF>;
+using Bytes = std::vector<std::pair<double, std::string>>;  // seconds after "G", text
 
 namespace {
 
@@ -54,23 +47,21 @@ struct LocalZone {
     std::string old;
 };
 
-// The journal's columns by name.
 QString Column(const QStringList& row, const char* name) {
     return row.value(Journal::Columns().indexOf(name));
 }
 
-}  // namespace
+struct Trace : Panel {
+    RunTrace& trace = *ctx.trace;
+    FieldPlot& plot = *trace.Plot();
+    QChart& chart = *plot.Chart();
 
-class Trace : public ::testing::Test {
-  protected:
     void SetUp() override { ASSERT_TRUE(tp.port.Open(1)); }
-
-    // One "G" whose reply brings each text at its seconds after the write, then `last` at `end`.
-    void Execute(const std::vector<std::pair<double, std::string>>& bytes, double end,
-                 const std::string& last = "End of Ramp \r\n") {
+    // One "G" whose reply brings each text at its time, then `last` at `end`.
+    void Execute(const Bytes& bytes, double end, const std::string& last = "End of Ramp \r\n") {
         tp.clock.Advance(0.5);  // the run's settle time: the line is quiet before "G"
         for (const auto& [at, text] : bytes)
-            tp.clock.After(at, [this, b = text] { tp.port.Deliver(b); });
+            tp.clock.After(at, [this, text] { tp.port.Deliver(text); });
         tp.clock.After(end, [this, last] { tp.port.Deliver(last); });
         trace.Execute_Begin();
         ctx.cmd->Command_Execute("G", true, false);
@@ -78,41 +69,35 @@ class Trace : public ::testing::Test {
     }
     // A run of one "G" reporting a single AC value, fed to the trace directly.
     void Run(int reached, bool end = true) {
-        trace.Run_Begin();
-        trace.Execute_Begin();
-        trace.Field_Value(175, reached);
-        trace.Execute_End();
+        trace.Run_Begin(), trace.Execute_Begin(), trace.Field_Value(175, reached),
+            trace.Execute_End();
         if (end) trace.Run_End(Outcome::Done, "");
     }
-    std::vector<QStringList> Rows() const { return Journal::Rows_Read(Journal::File(ctx.paths), -1); }
-    QChart& Chart() { return *plot.Chart(); }
-
-    TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    RunTrace& trace = *ctx.trace;
-    FieldPlot& plot = *trace.Plot();
+    std::vector<QStringList> Rows() const {
+        return Journal::Rows_Read(Journal::File(ctx.paths), -1);
+    }
 };
 
+}  // namespace
+
 TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
-    ctx.settings.ZAVMODE = 1, ctx.settings.DMGFD = 20;
+    s.ZAVMODE = 1, s.DMGFD = 20;
     Execute({{0.2, "15\xaf"}}, 0.5);  // outside a run (the service terminal's "G"): not drawn
     trace.Run_Begin();
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty());
     // Rising in 0.25 s steps of 5 mT, a second at the peak (its time counted down), falling.
-    std::vector<std::pair<double, std::string>> course{{0.01, "\x18"}};
-    double t = 0;
-    for (int f = 5; f <= 20; f += 5) course.push_back({t += 0.25, std::to_string(f) + "\xaf"});
-    course.push_back({t, "1\xaa"}), course.push_back({t += 1, "\x19"});
-    for (int f = 15; f >= 0; f -= 5) course.push_back({t += 0.25, std::to_string(f) + "\xae"});
+    Bytes course{{0.01, "\x18"}, {1, "1\xaa"}, {2, "\x19"}};
+    for (int k = 1; k <= 4; ++k) course.push_back({k * 0.25, std::to_string(5 * k) + "\xaf"});
+    for (int k = 1; k <= 4; ++k)
+        course.push_back({2 + k * 0.25, std::to_string(20 - 5 * k) + "\xae"});
     qsizetype midway = -1;  // drawn while "G" still runs
     tp.clock.After(0.5 + 1.6, [&] { midway = plot.Shown(Kind::AC).size(); });
     Execute(course, 20);
     // The peak held until the first report of the fall, not a slope across the hold.
-    const Points drawn{{0.25, 5}, {0.5, 10},  {0.75, 15}, {1, 20}, {2.25, 20},
+    const Points drawn{{0.25, 5},  {0.5, 10}, {0.75, 15}, {1, 20}, {2.25, 20},
                        {2.25, 15}, {2.5, 10}, {2.75, 5},  {3, 0}};
-    EXPECT_EQ(Ms(plot.Points(Kind::AC)), drawn);
-    EXPECT_EQ(Ms(plot.Shown(Kind::AC)), drawn);
-    EXPECT_EQ(midway, 4);
+    EXPECT_EQ(std::tuple(Ms(plot.Points(Kind::AC)), Ms(plot.Shown(Kind::AC)), midway),
+              std::tuple(drawn, drawn, 4));
     EXPECT_TRUE(plot.Points(Kind::DC).isEmpty() && plot.Points(Kind::Pulse).isEmpty());
     // Three axes: the next pass goes on in the time of the first, off until it rises again.
     tp.clock.Advance(10);
@@ -122,32 +107,37 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
     trace.Run_End(Outcome::Stopped, "");
     tp.clock.Advance(60);
     Execute({{0.2, "25\xaf"}}, 0.5);
-    EXPECT_EQ(plot.Shown(Kind::AC).size(), 11);
-    EXPECT_EQ(Chart().title(), "Stopped");
+    EXPECT_EQ(std::pair(plot.Shown(Kind::AC).size(), chart.title()),
+              std::pair(qsizetype(11), QString("Stopped")));
     trace.Run_Begin();
-    EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Shown(Kind::AC).isEmpty());
-    EXPECT_EQ(Chart().title(), "");
+    EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Shown(Kind::AC).isEmpty() &&
+                chart.title() == "");
 }
 
 TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
-    ctx.settings.ZAVMODE = 2, ctx.settings.REKFD = 10, ctx.settings.REKFM = 50;
+    s.ZAVMODE = 2, s.REKFD = 10, s.REKFM = 50;
     trace.Run_Begin();
-    Execute({{0.25, "5\xaf"}, {0.5, "10\xaf"}, {0.51, "50\xf6"}, {1.5, "5\xae"}, {1.6, "0\xf6"},
+    Execute({{0.25, "5\xaf"},
+             {0.5, "10\xaf"},
+             {0.51, "50\xf6"},
+             {1.5, "5\xae"},
+             {1.6, "0\xf6"},
              {2.5, "0\xae"}},
             3);
     // The bias as steps: on at the peak, off at the AC minimum.
     EXPECT_EQ(Ms(plot.Points(Kind::DC)), (Points{{0.51, 50}, {1.6, 50}, {1.6, 0}}));
     EXPECT_EQ(plot.Points(Kind::AC).size(), 5);
     trace.Run_End(Outcome::Done, "");
-
     // Three alternating pulses ending "+": the direction the controller confirmed before each
     // "G" signs its mark; the field-off report adds none.
-    ctx.settings.ZAVMODE = 3, ctx.settings.TOVFP = 12, ctx.settings.TOVNUM = 3;
+    s.ZAVMODE = 3, s.TOVFP = 12, s.TOVNUM = 3;
     trace.Run_Begin();
-    for (int dir : {1, 2, 1}) {
-        ctx.settings.TOVDIR = Int16(dir);
-        Execute({{0.1, "12\xf6" "500\xaa"}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
-    }
+    for (int dir : {1, 2, 1})
+        s.TOVDIR = Int16(dir), Execute({{0.1,
+                                         "12\xf6"
+                                         "500\xaa"},
+                                        {0.6, "0\xf6"}},
+                                       0.6, " FIELD SET \r\n");
     EXPECT_EQ(Ms(plot.Points(Kind::Pulse)), (Points{{0.1, 12}, {1.2, -12}, {2.3, 12}}));
     EXPECT_EQ(plot.Shown(Kind::Pulse).size(), 3);
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Points(Kind::DC).isEmpty());
@@ -156,22 +146,25 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
 // The dashed line is the peak the run asks for; pulses that may go "-" (alternating, or a
 // single "-" one) put a second line and the field axis below zero before the first mark.
 TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
-    const struct {
-        int mode, dir, pulses;
-        double peak;
-        bool below;
-    } runs[] = {{1, 2, 2, 20, false}, {2, 2, 2, 60, false}, {3, 1, 1, 12, false},
-                {3, 2, 1, 12, true},  {3, 1, 2, 12, true}};
-    for (const auto& r : runs) {
-        SCOPED_TRACE(testing::Message() << "mode " << r.mode << " dir " << r.dir);
-        ctx.settings = {.ZAVMODE = Int16(r.mode), .DMGFD = 20, .REKFD = 60, .TOVFP = 12,
-                        .TOVDIR = Int16(r.dir), .TOVNUM = Int16(r.pulses)};
+    for (auto [mode, dir, pulses, peak, below] : {std::tuple{1, 2, 2, 20, false},
+                                                  {2, 2, 2, 60, false},
+                                                  {3, 1, 1, 12, false},
+                                                  {3, 2, 1, 12, true},
+                                                  {3, 1, 2, 12, true}}) {
+        s = {.ZAVMODE = Int16(mode),
+             .DMGFD = 20,
+             .REKFD = 60,
+             .TOVFP = 12,
+             .TOVDIR = Int16(dir),
+             .TOVNUM = Int16(pulses)};
         trace.Run_Begin();
-        const auto* above = static_cast<QLineSeries*>(Chart().series()[0]);
-        const auto* below = static_cast<QLineSeries*>(Chart().series()[1]);
-        const auto* axis = static_cast<QValueAxis*>(Chart().axes(Qt::Vertical, Chart().series()[0])[0]);
-        EXPECT_EQ(std::tuple(above->at(1).y(), above->isVisible(), below->isVisible(), axis->min() < 0),
-                  std::tuple(r.peak, true, r.below, r.below));
+        const auto* upper = static_cast<QLineSeries*>(chart.series()[0]);
+        const auto* lower = static_cast<QLineSeries*>(chart.series()[1]);
+        const auto* axis = static_cast<QValueAxis*>(chart.axes(Qt::Vertical, chart.series()[0])[0]);
+        EXPECT_EQ(
+            std::tuple(upper->at(1).y(), upper->isVisible(), lower->isVisible(), axis->min() < 0),
+            std::tuple(peak, true, below, below))
+            << "mode " << mode << " dir " << dir << " pulses " << pulses;
         trace.Run_End(Outcome::Done, "");
     }
 }
@@ -179,38 +172,35 @@ TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
 // The legend names what the plot shows, the axes say what it is: an empty plot follows the mode
 // the window shows; a run's course keeps its own until the next run.
 TEST_F(Trace, EachModeHasItsOwnSeriesAxesAndLegend) {
-    ctx.window->show();
-    ctx.window->cmdPlot_Click(true);
+    window.show(), window.cmdPlot_Click(true);
     const auto shows = [&] {
         QApplication::processEvents();
         QStringList legend, axes;
-        for (QLegendMarker* m : Chart().legend()->markers())
+        for (QLegendMarker* m : chart.legend()->markers())
             if (m->isVisible()) legend << m->label();
-        for (QAbstractAxis* a : Chart().axes())
+        for (QAbstractAxis* a : chart.axes())
             if (a->isVisible()) axes << a->titleText();
         return (legend.join(", ") + " | " + axes.join(", ")).toStdString();
     };
     const std::string ac = " | Time since G [s], AC field [mT]", acdc = ac + ", DC field [uT]";
     const std::string pulse = " | Time since G [s], Pulse field [mT]";
     EXPECT_EQ(shows(), "AC field" + ac);
-    ctx.ui->optZAVMode[3]->setChecked(true);
+    ui.optZAVMode[3]->setChecked(true);
     EXPECT_EQ(shows(), "Pulses" + pulse);
-    ctx.ui->optZAVMode[2]->setChecked(true);
+    ui.optZAVMode[2]->setChecked(true);
     EXPECT_EQ(shows(), "AC field, DC field" + acdc);
-
     // Alternating pulses: a peak line each side, one legend entry.
-    ctx.settings = {.ZAVMODE = 3, .TOVFP = 12, .TOVNUM = 2};
+    s = {.ZAVMODE = 3, .TOVFP = 12, .TOVNUM = 2};
     trace.Run_Begin();
     EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
-    ctx.ui->optZAVMode[1]->setChecked(true);  // refused during the run: the mark goes back
-    ctx.ui->optZAVMode[3]->setChecked(true);
+    ui.optZAVMode[1]->setChecked(true);  // refused during the run: the mark goes back
+    ui.optZAVMode[3]->setChecked(true);
     Execute({{0.3, "12\xf6"}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
     trace.Run_End(Outcome::Done, "");
-    ctx.ui->optZAVMode[1]->setChecked(true);
+    ui.optZAVMode[1]->setChecked(true);
     EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
     EXPECT_EQ(plot.Points(Kind::Pulse).size(), 1);
-
-    ctx.settings = {.ZAVMODE = 2, .REKFD = 10, .REKFM = 50};
+    s = {.ZAVMODE = 2, .REKFD = 10, .REKFM = 50};
     trace.Run_Begin();
     EXPECT_EQ(shows(), "Requested, AC field, DC field" + acdc);
 }
@@ -224,49 +214,74 @@ TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
     std::setlocale(LC_ALL, "de_DE.UTF-8");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     const struct {
-        const char* what;
         Settings settings;
         int mmode, mindex;  // a magnetizing position with the tumbler, 0 without
         std::vector<std::vector<std::pair<int, int>>> executes;  // per "G": (code, value)
         Outcome outcome;
         const char *status, *step, *row;
     } runs[] = {
-        {"three axes with the tumbler, done",
-         {.ZAVMODE = 1, .DMODE = 8, .DMGFD = 80, .DMGER = 1, .DMGES = 2, .DMGET = 5}, 7, 1,
+        // three axes with the tumbler, done
+        {{.ZAVMODE = 1, .DMODE = 8, .DMGFD = 80, .DMGER = 1, .DMGES = 2, .DMGET = 5},
+         7,
+         1,
          {{{175, 40}, {175, 80}, {174, 40}, {174, 0}}, {{175, 79}}, {{175, 81}, {174, 0}}},
-         Outcome::Done, "", "",
+         Outcome::Done,
+         "",
+         "",
          "2026-12-06T10:00:00+01:00,2026-12-06T10:01:00+01:00,DEMAGNETIZER,LT-AF-Z,80,81,,,,,,,"
          "Fast,Linear,5,Three axes (+x +y +z),3,41.5,,done,60.0"},
-        {"one axis without the tumbler, stopped, preset by the magnetometer program",
-         {.ZAVMODE = 1, .DMODE = 2, .DMGFD = 150, .DMGER = 2, .DMGES = 3, .DMGET = 0}, 0, 0,
-         {{{175, 20}}}, Outcome::Stopped, "", "STEP 12 AF 150",
+        // one axis without the tumbler, stopped, preset by the magnetometer program
+        {{.ZAVMODE = 1, .DMODE = 2, .DMGFD = 150, .DMGER = 2, .DMGES = 3, .DMGET = 0},
+         0,
+         0,
+         {{{175, 20}}},
+         Outcome::Stopped,
+         "",
+         "STEP 12 AF 150",
          "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,DEMAGNETIZER,LT-AF-Z,150,20,,,,,,,"
          "Medium,Slowing,0,Tumbler not used,1,41.5,STEP 12 AF 150,stopped,20.0"},
-        {"anhysteretic at a magnetizing position, error",
-         {.ZAVMODE = 2, .REKFD = 100, .REKFM = 50, .REKFA = 10, .REKER = 0, .REKES = 1, .REKET = 3},
-         8, 2, {{{175, 100}, {246, 50}, {174, 99}}}, Outcome::Error, " ## Hypex Overheated , \"fan\" ",
-         "", "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,ANHYSTERETIC,LT-AF-I,100,100,10,"
-         "50,,,,,Extra fast,Speeding,3,A2,1,41.5,,\"error: ## Hypex Overheated , \"\"fan\"\"\",20.0"},
-        {"two pulses ending minus: the first one is plus",
-         {.ZAVMODE = 3, .TOVFP = 12, .TOVET = 15, .TOVDIR = 2, .TOVNUM = 2}, 0, 0,
-         {{{246, 12}, {246, 0}}, {{246, 12}, {246, 0}}}, Outcome::Done, "", "",
+        // anhysteretic at a magnetizing position, error
+        {{.ZAVMODE = 2, .REKFD = 100, .REKFM = 50, .REKFA = 10, .REKER = 0, .REKES = 1, .REKET = 3},
+         8,
+         2,
+         {{{175, 100}, {246, 50}, {174, 99}}},
+         Outcome::Error,
+         " ## Hypex Overheated , \"fan\" ",
+         "",
+         "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,ANHYSTERETIC,LT-AF-I,100,100,10,"
+         "50,,,,,Extra fast,Speeding,3,A2,1,41.5,,\"error: ## Hypex Overheated , "
+         "\"\"fan\"\"\",20.0"},
+        // two pulses ending "-": the first one is "+"
+        {{.ZAVMODE = 3, .TOVFP = 12, .TOVET = 15, .TOVDIR = 2, .TOVNUM = 2},
+         0,
+         0,
+         {{{246, 12}, {246, 0}}, {{246, 12}, {246, 0}}},
+         Outcome::Done,
+         "",
+         "",
          "2026-12-06T10:00:00+01:00,2026-12-06T10:00:40+01:00,PULSE,LT-IRM,,,,,12,1.5,2,+,,,,,,"
          "41.5,,done,40.0"},
-        {"a short pulse at a position",
-         {.ZAVMODE = 3, .TOVFP = 20, .TOVET = 0, .TOVDIR = 1, .TOVNUM = 1}, 1, 1, {{{246, 20}}},
-         Outcome::Done, "", "",
+        // a short pulse at a position
+        {{.ZAVMODE = 3, .TOVFP = 20, .TOVET = 0, .TOVDIR = 1, .TOVNUM = 1},
+         1,
+         1,
+         {{{246, 20}}},
+         Outcome::Done,
+         "",
+         "",
          "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,PULSE,LT-IRM,,,,,20,0.01,1,+,,,,"
          "+x,,41.5,,done,20.0"},
     };
     for (const auto& r : runs) {
-        SCOPED_TRACE(r.what);
         TestProgram p;
         Ctx& c = p.ctx();
         c.settings = r.settings;
         c.pos.TumblerUsed = r.mmode != 0;
         c.pos.MMode = Int16(r.mmode), c.pos.MIndex = Int16(r.mindex);
-        c.ui->lblMMode->setText(r.mmode >= 7 ? QString("UABPCD"[r.mmode - 7]) + QString::number(r.mindex)
-                                : r.mmode ? "+x" : "");
+        c.ui->lblMMode->setText(r.mmode >= 7
+                                    ? QString("UABPCD"[r.mmode - 7]) + QString::number(r.mindex)
+                                : r.mmode ? "+x"
+                                          : "");
         if (*r.step) c.trace->Step_Applied(r.step);
         c.trace->Run_Begin();
         // The controller confirms each pulse's direction before its "G": they alternate so
@@ -297,7 +312,6 @@ TEST_F(Trace, RunsWithoutGLeaveNoRowAndFieldsReadBackAsWritten) {
     trace.Run_Begin();
     trace.Run_End(Outcome::Error, "## NO MESSAGE RECEIVED!");  // ended before "G"
     EXPECT_FALSE(std::filesystem::exists(Journal::File(ctx.paths)));
-
     const QStringList row{"plain", "", "a,b", "say \"hi\"", "two\r\nlines", "Žďár 5 µT"};
     const QByteArray text = Journal::Record(row) + Journal::Record({"x", "y"});
     EXPECT_EQ(text, "plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",Žďár 5 µT\r\nx,y\r\n");
@@ -309,7 +323,8 @@ TEST_F(Trace, RunsWithoutGLeaveNoRowAndFieldsReadBackAsWritten) {
 // and those still waiting at the exit go beside it.
 TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     const auto file = Journal::File(ctx.paths);
-    const QString told = "JOURNAL CANNOT BE WRITTEN: " + QString::fromStdString(file.string());
+    const QString path = QString::fromStdString(file.string()),
+                  told = "JOURNAL CANNOT BE WRITTEN: " + path;
     std::filesystem::create_directory(file);  // a folder where the file should be
     {
         Activity::Scope running(*ctx.activity);
@@ -318,13 +333,12 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
         EXPECT_EQ(ctx.ui->picStat[1]->Text(), "RUNNING");
     }
     QApplication::processEvents();
-    EXPECT_EQ(std::pair(ctx.ui->picStat[1]->Text(), ctx.ui->picStat[0]->Back()),
+    EXPECT_EQ(std::pair(ui.picStat[1]->Text(), ui.picStat[0]->Back()),
               std::pair(told, kLightOrange));
     ctx.status->Status_Show(true);
     Run(20);
-    EXPECT_EQ(ctx.ui->picStat[1]->Text(), "INSTRUMENT IS READY");
-    EXPECT_EQ(trace.Log().Pending(), 2);
-
+    EXPECT_EQ(std::pair(ui.picStat[1]->Text(), trace.Log().Pending()),
+              std::pair(QString("INSTRUMENT IS READY"), 2));
     std::filesystem::remove(file);  // the spreadsheet let go of it
     Run(30);
     QStringList reached;
@@ -333,17 +347,15 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     std::filesystem::remove(file), std::filesystem::create_directory(file);
     Run(40);  // a later failure is told again
     QApplication::processEvents();
-    EXPECT_EQ(ctx.ui->picStat[1]->Text(), told);
+    EXPECT_EQ(ui.picStat[1]->Text(), told);
 
-    const Journal::Unsaved unsaved = trace.Log().Unsaved_Save();
     const auto beside = file.parent_path() / "journal-unsaved.csv";
-    EXPECT_EQ(unsaved.Text(), "1 journal row could not be written to\n" +
-                                  QString::fromStdString(file.string()) + ".\n\nIt is saved in\n" +
-                                  QString::fromStdString(beside.string()) + ".");
+    EXPECT_EQ(trace.Log().Unsaved_Save().Text(), "1 journal row could not be written to\n" + path +
+                                                     ".\n\nIt is saved in\n" +
+                                                     QString::fromStdString(beside.string()) + ".");
     const auto kept = Journal::Rows_Read(beside, -1);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(Column(kept[0], "ac_peak_reached_mT"), "40");
-    EXPECT_EQ(trace.Log().Pending(), 0);
+    EXPECT_EQ(std::pair(kept.size(), trace.Log().Pending()), std::pair(size_t(1), 0));
+    EXPECT_EQ(Column(kept.at(0), "ac_peak_reached_mT"), "40");
 }
 
 TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
@@ -354,7 +366,6 @@ TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
     const auto row = [](const char* tag) { return QStringList{tag, QString(300, 'x')}; };
     ASSERT_TRUE(journal.Append(row("a")));
     const std::string before = ReadBytes(file);
-
     rlimit old{};  // the disk fills up in the middle of the next row
     getrlimit(RLIMIT_FSIZE, &old);
     const rlimit full{before.size() + 100, old.rlim_max};
@@ -366,13 +377,12 @@ TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
     EXPECT_EQ(ReadBytes(file), before);
     syncFails = true;  // the sync of a whole write fails
     EXPECT_FALSE(journal.Append(row("c")));
-    EXPECT_EQ(ReadBytes(file), before);
-    EXPECT_EQ(journal.Pending(), 2);
-
+    EXPECT_EQ(std::pair(ReadBytes(file), journal.Pending()), std::pair(before, 2));
     syncFails = false;
     EXPECT_TRUE(journal.Append(row("d")));
     EXPECT_EQ(ReadBytes(file), before + (Journal::Record(row("b")) + Journal::Record(row("c")) +
-                                         Journal::Record(row("d"))).toStdString());
+                                         Journal::Record(row("d")))
+                                            .toStdString());
 }
 
 // A crash loses at most the run in progress; a line it tore stays as it is, the next start
@@ -393,14 +403,14 @@ TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
         later.Execute_End(), later.Run_End(Outcome::Done, "");
     }
     const std::string now = ReadBytes(file);
-    EXPECT_EQ(now.substr(0, first.size()), first);
     const auto rows = Rows();
+    EXPECT_EQ(now.substr(0, first.size()), first);
+    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 4);  // one header only
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(Column(rows[0], "ac_peak_reached_mT") + " " + Column(rows[0], "started"),
               "30 2026-12-06T10:00:00+00:00");
     EXPECT_EQ(rows[1], (QStringList{"2026-12-06T10:00:00+01:00", "20"}));
     EXPECT_EQ(Column(rows[2], "ac_peak_reached_mT"), "32");
-    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 4);  // one header only
 }
 
 // ------------------------------------------------------------------ window
@@ -411,14 +421,11 @@ TEST(TraceWindow, PlotAndJournalInBothLayouts) {
     LocalZone prague("Europe/Prague");
     for (bool touch : {false, true}) {
         SCOPED_TRACE(touch ? "tablet" : "desktop");
-        TestProgram tp;
-        Settings_Save(tp.Dir() / "ZAVO.sav",
-                      {.ZAVMODE = 2, .REKFD = 60, .REKFM = 50, .REKFA = 20, .TOUCHMODE = touch});
-        Ctx& ctx = tp.ctx();
-        MainWindow& w = *ctx.window;
-        w.Form_Load();
-        ctx.options->Controls_Enable(true), ctx.enabling->Panels_Enable(true);
-        w.show();
+        PanelProgram p;
+        MainWindow& w = p.window;
+        Settings_Save(p.tp.Dir() / "ZAVO.sav",
+                      {.ZAVMODE = 2, .REKFD = 60, .REKFM = 50, .TOUCHMODE = touch});
+        w.Form_Load(), p.Unlock(), w.show();
         if (touch) w.setWindowState(Qt::WindowNoState), w.resize(1280, 800);
         QApplication::processEvents();
         auto* frame = w.findChild<QWidget*>("fraPlot");
@@ -426,11 +433,10 @@ TEST(TraceWindow, PlotAndJournalInBothLayouts) {
         auto* cmdJournal = w.findChild<QPushButton*>("cmdJournal");
         ASSERT_TRUE(frame && cmdPlot && cmdJournal);
         if (touch) {  // in the band below the settings, the journal among the commands
-            EXPECT_TRUE(frame->isVisible() && !cmdPlot->isVisible() && w.height() == 800);
-            EXPECT_GE(frame->height(), 120);
-            EXPECT_LT(frame->geometry().bottom(), ctx.ui->fraCmd->geometry().top());
-            EXPECT_EQ(cmdJournal->parentWidget(), ctx.ui->fraCmd);
-            EXPECT_GE(cmdJournal->height(), ctx.ui->cmdStart->height());
+            EXPECT_TRUE(frame->isVisible() && !cmdPlot->isVisible() && w.height() == 800 &&
+                        frame->height() >= 120 && cmdJournal->parentWidget() == p.ui.fraCmd &&
+                        cmdJournal->height() >= p.ui.cmdStart->height());
+            EXPECT_LT(frame->geometry().bottom(), p.ui.fraCmd->geometry().top());
         } else {  // shown and hidden by FIELD PLOT, the window growing for it
             const int before = w.height();
             EXPECT_FALSE(frame->isVisible());
@@ -440,9 +446,9 @@ TEST(TraceWindow, PlotAndJournalInBothLayouts) {
             EXPECT_TRUE(!frame->isVisible() && w.height() <= before + 10);
         }
         for (int run = 0; run < 2; ++run) {
-            RunTrace& t = *ctx.trace;
-            t.Run_Begin(), t.Execute_Begin(), t.Field_Value(175, 60), t.Field_Value(246, 50);
-            tp.clock.Advance(30);
+            RunTrace& t = *p.ctx.trace;
+            t.Run_Begin(), t.Execute_Begin(), t.Field_Value(175, 60);
+            p.tp.clock.Advance(30);
             t.Field_Value(174, 0), t.Execute_End(), t.Run_End(Outcome::Done, "");
         }
         cmdJournal->click();
@@ -457,29 +463,32 @@ TEST(TraceWindow, PlotAndJournalInBothLayouts) {
                   std::tuple(2, QAbstractItemView::NoEditTriggers,
                              "06-12-2026 10:00 2026-12-06T10:00:00+01:00"));
         EXPECT_GT(table->item(0, column("started"))->toolTip(), started->toolTip());
-        const QHeaderView* header = table->horizontalHeader();
-        for (auto [name, caption] : {std::pair{"started", "Started"}, {"mode", "Mode"},
+        for (auto [name, caption] : {std::pair{"started", "Started"},
+                                     {"mode", "Mode"},
                                      {"ac_peak_set_mT", "Peak set\n[mT]"},
                                      {"ac_peak_reached_mT", "Peak reached\n[mT]"},
-                                     {"ac_min_mT", "AC min\n[mT]"}, {"dc_field_uT", "DC\n[uT]"},
+                                     {"ac_min_mT", "AC min\n[mT]"},
+                                     {"dc_field_uT", "DC\n[uT]"},
                                      {"outcome", "Outcome"}}) {
             const int c = column(name);
+            const QHeaderView* header = table->horizontalHeader();
             EXPECT_EQ(table->horizontalHeaderItem(c)->text(), caption);
-            EXPECT_FALSE(table->isColumnHidden(c)) << name;
-            EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c),
-                      table->viewport()->width()) << name;
+            EXPECT_TRUE(!table->isColumnHidden(c) &&
+                        header->sectionViewportPosition(c) + header->sectionSize(c) <=
+                            table->viewport()->width())
+                << name;
         }
         EXPECT_TRUE(table->isColumnHidden(column("pulse_field_mT")) &&
                     table->isColumnHidden(column("step")));
         QUrl opened;
         view->Folder_Open = [&](const QUrl& u) { return opened = u, true; };
         view->findChild<QPushButton*>("cmdFolder")->click();
-        EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(tp.Dir().string())));
+        EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(p.tp.Dir().string())));
         view->Folder_Open = [](const QUrl&) { return false; };
         view->findChild<QPushButton*>("cmdFolder")->click();
         EXPECT_TRUE(view->Note()->text().contains("could not be opened"));
         // The panel's state is not saved: the settings file keeps its 25 lines.
-        const std::string saved = ReadBytes(tp.Dir() / "ZAVO.sav");
+        const std::string saved = ReadBytes(p.tp.Dir() / "ZAVO.sav");
         EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 25);
     }
 }

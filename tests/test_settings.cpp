@@ -198,7 +198,9 @@ TEST_F(SettingsTest, SaveKilledMidwayLeavesOldOrNewBytes) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(Settings_Save(file, a));
     const long save = long(std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - start).count() / 3);
+                               std::chrono::steady_clock::now() - start)
+                               .count() /
+                           3);
     std::mt19937 rng(15);
     int sawA = 0, sawB = 0;
     for (int round = 0; round < 200; ++round) {
@@ -207,8 +209,8 @@ TEST_F(SettingsTest, SaveKilledMidwayLeavesOldOrNewBytes) {
         if (child == 0)
             for (int i = 0;; ++i) Settings_Save(file, i % 2 ? a : b);
         // From at once to a few saves' time, so kills land in every phase.
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<long>(0, 3 * save + 1000)(rng)));
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, 3 * save + 1000)(rng)));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         const std::string now = test::ReadBytes(file);

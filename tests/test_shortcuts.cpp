@@ -20,7 +20,9 @@ struct ShortcutsTest : test::Panel {
     void SetUp() override {
         tp.port.responder = [this](const std::string& cmd) {  // lines end in CR, the reply in LF
             return QString::fromStdString(Simulated_Reply(cmd, ctx.instr.ModeWordWanted, s.ZAVMODE))
-                       .replace("\r\n", "\r").toStdString() + "\r\n";
+                       .replace("\r\n", "\r")
+                       .toStdString() +
+                   "\r\n";
         };
         tp.port.Open(1);
         window.Form_Load();
@@ -28,11 +30,14 @@ struct ShortcutsTest : test::Panel {
         window.show(), window.activateWindow();
         Unlock(), ctx.status->Status_Show(true);
         Shortcuts::Actions& a = ctx.keys->actions;
-        for (auto [action, name] : {std::pair{&a.Run_Start, "Run_Start"}, {&a.Run_Abort, "Run_Abort"},
-                                    {&a.Instrument_Init, "Init"}, {&a.Tumbler_Init, "Tumbler_Init"}})
+        for (auto [action, name] : {std::pair{&a.Run_Start, "Run_Start"},
+                                    {&a.Run_Abort, "Run_Abort"},
+                                    {&a.Instrument_Init, "Init"},
+                                    {&a.Tumbler_Init, "Tumbler_Init"}})
             *action = [this, name] { calls.push_back(name); };
     }
-    void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {}, bool repeat = false) {
+    void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {},
+             bool repeat = false) {
         QKeyEvent e(QEvent::KeyPress, key, mods, text, repeat);
         QApplication::sendEvent(window.windowHandle(), &e);
     }
@@ -44,9 +49,10 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
         int key;
         QWidget* gate;
         const char* call;
-    } keys[] = {{Qt::Key_Return, ui.cmdStart, "Run_Start"},  {Qt::Key_Enter, ui.cmdStart, "Run_Start"},
-                {Qt::Key_Escape, ui.cmdStop, "Run_Abort"},    {Qt::Key_Space, ui.cmdStop, "Run_Abort"},
-                {Qt::Key_Insert, ui.cmdInit, "Init"},         {Qt::Key_I, ui.cmdInitTumbler, "Tumbler_Init"}};
+    } keys[] = {
+        {Qt::Key_Return, ui.cmdStart, "Run_Start"}, {Qt::Key_Enter, ui.cmdStart, "Run_Start"},
+        {Qt::Key_Escape, ui.cmdStop, "Run_Abort"},  {Qt::Key_Space, ui.cmdStop, "Run_Abort"},
+        {Qt::Key_Insert, ui.cmdInit, "Init"},       {Qt::Key_I, ui.cmdInitTumbler, "Tumbler_Init"}};
     ui.picFocus->setFocus();
     for (const auto& k : keys)
         for (bool enabled : {true, false})
@@ -60,7 +66,8 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};
     ui.cmdPrevPos->setEnabled(false), ui.cmdNextPos->setEnabled(false);
     Key(Qt::Key_PageDown), Key(Qt::Key_PageDown, {}, Qt::ShiftModifier, true);
-    EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos, ui.lblMMode->text()), std::tuple(3, 11, "B3"));
+    EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos, ui.lblMMode->text()),
+              std::tuple(3, 11, "B3"));
     Key(Qt::Key_PageUp), Key(Qt::Key_PageUp), Key(Qt::Key_PageUp);
     EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos), std::tuple(6, 17));
 }
@@ -70,7 +77,8 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
 // stop it but starts nothing.
 TEST_F(ShortcutsTest, OneKeyOneAction) {
     int clicks = 0;
-    for (QPushButton* b : {ui.cmdStart, ui.cmdStop}) QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
+    for (QPushButton* b : {ui.cmdStart, ui.cmdStop})
+        QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
     ASSERT_TRUE(ui.cmdStart->isDefault());
     ui.cmdStart->setFocus();
     Key(Qt::Key_Return), Key(Qt::Key_Return, {}, {}, true), Key(Qt::Key_Return, {}, {}, true);
@@ -89,7 +97,8 @@ TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
     ctx.instr.ModeWordActual = 1;
     tp.port.writes.clear();
     Key(Qt::Key_F3);
-    EXPECT_EQ(std::pair(s.ZAVMODE, tp.port.writes), std::pair(Int16(3), std::vector<std::string>{"IP"}));
+    EXPECT_EQ(std::pair(s.ZAVMODE, tp.port.writes),
+              std::pair(Int16(3), std::vector<std::string>{"IP"}));
     ui.optZAVMode[2]->setEnabled(false);
     Key(Qt::Key_F2, {}, Qt::ShiftModifier);
     EXPECT_EQ(s.ZAVMODE, 3);
@@ -117,7 +126,8 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
 
     ui.txtACMax->setFocus(), ui.txtACMax->setText("1");
     Key(Qt::Key_I, "i"), Key(Qt::Key_Space, " "), Key(Qt::Key_Return, "\r");
-    EXPECT_EQ(std::pair(ui.txtACMax->text(), Taken()), std::pair(QString("1i "), Calls{"Run_Start"}));
+    EXPECT_EQ(std::pair(ui.txtACMax->text(), Taken()),
+              std::pair(QString("1i "), Calls{"Run_Start"}));
 }
 
 }  // namespace

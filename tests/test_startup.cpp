@@ -31,14 +31,17 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     EXPECT_TRUE(fs::exists(tp.Dir() / "ZAVO.sav") && Logged("06-12-2026.mon") && ctx.log->IsOpen());
     EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() && s.ZAVMODE == 1 &&
                 ui.optZAVMode[1]->isChecked() && BackColor(ui.optZAVMode[1]) == kCyan &&
-                ui.fraERateT->isHidden() && ui.cmdTOVPlus->isHidden() && !ui.vslTOVPulses->isHidden() &&
-                window.windowTitle() == kDesktop && !(window.windowState() & Qt::WindowMaximized));
+                ui.fraERateT->isHidden() && ui.cmdTOVPlus->isHidden() &&
+                !ui.vslTOVPulses->isHidden() && window.windowTitle() == kDesktop &&
+                !(window.windowState() & Qt::WindowMaximized));
     EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());  // until initialized
     EXPECT_EQ(tuple(Tag(ui.cmdStart), ui.cmdStop->toolTip()), tuple("0", "Shortcut [Space Bar]"));
     const QRect screen = window.screen()->availableGeometry(), frame = window.frameGeometry();
-    EXPECT_TRUE(frame.top() == screen.top() && std::abs(frame.center().x() - screen.center().x()) <= 2);
+    EXPECT_TRUE(frame.top() == screen.top() &&
+                std::abs(frame.center().x() - screen.center().x()) <= 2);
     const auto first = (window.timLEDBlink_Timer(), ui.picStat[0]->Back());
-    EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()), ui.timLEDBlink->interval()),
+    EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()),
+                    ui.timLEDBlink->interval()),
               tuple(kGrey, kLightOrange, 200));
     // INITIALIZE unlocks the panel (a simulated instrument with a recent frequency).
     s.SIMULMODE = true, s.FREQDATE = tp.clock.Today();
@@ -69,8 +72,9 @@ TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
         test::TestProgram tp;
         Ctx& ctx = tp.ctx();
         Controls& ui = *ctx.ui;
-        ASSERT_TRUE(Settings_Save(tp.Dir() / "ZAVO.sav", {.TOVDIR = 2, .TOVNUM = 5, .SERVMODE = true,
-                                                          .SIMULMODE = true, .TOUCHMODE = true}));
+        ASSERT_TRUE(Settings_Save(
+            tp.Dir() / "ZAVO.sav",
+            {.TOVDIR = 2, .TOVNUM = 5, .SERVMODE = true, .SIMULMODE = true, .TOUCHMODE = true}));
         tp.dialogs.inputAnswers = {answer};
         ctx.window->Form_Load();
         const bool on = answer == "Tolku48e";
@@ -137,11 +141,13 @@ TEST(StatusLine, PanelsAndTheIdleDisplay) {
     StatusPanel_Print(pic, back, kBlack, "EXECUTE", "Port search");
     EXPECT_EQ(back, 0x1E140A);
     StatusPanel_Print(pic, back, kRed, "INSTRUMENT IS READY", "");
-    EXPECT_EQ(tuple(pic->Back(), pic->toolTip(), red(40)), tuple(VbColor(0x1E140A), "Port search", true));
+    EXPECT_EQ(tuple(pic->Back(), pic->toolTip(), red(40)),
+              tuple(VbColor(0x1E140A), "Port search", true));
     back = kGreen;
     StatusPanel_Print(pic, back, kRed, "", "Other");
-    EXPECT_EQ(tuple(pic->Tag(), pic->toolTip(), red(300), pic->grab().toImage().pixelColor(150, 12)),
-              tuple(" ", "Other", false, QColor(0, 255, 0)));
+    EXPECT_EQ(
+        tuple(pic->Tag(), pic->toolTip(), red(300), pic->grab().toImage().pixelColor(150, 12)),
+        tuple(" ", "Other", false, QColor(0, 255, 0)));
     window.setProperty("BackColor", qlonglong(kButtonFace));  // a colour set as a value
     back = 0;
     StatusPanel_Print(pic, back, kBlack, "X");
@@ -154,7 +160,8 @@ TEST(StatusLine, PanelsAndTheIdleDisplay) {
     const QString thirdTag = ctx.ui->picStat[2]->Tag();
     for (const bool ready : {false, true}) {
         ctx.status->Status_Show(ready);
-        EXPECT_EQ(tuple(lamp->Back(), text->Tag(), text->Fore(), text->Back(), ctx.ui->cmdStart->isDefault()),
+        EXPECT_EQ(tuple(lamp->Back(), text->Tag(), text->Fore(), text->Back(),
+                        ctx.ui->cmdStart->isDefault()),
                   tuple(ready ? kGreen : kGrey,
                         ready ? " INSTRUMENT IS READY" : " INSTRUMENT IS NOT INITIALIZED",
                         ready ? kBlack : kGrey, WindowBackColor(ctx.window), ready));

@@ -146,17 +146,12 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
 // The dashed line is the peak the run asks for; pulses that may go "-" (alternating, or a
 // single "-" one) put a second line and the field axis below zero before the first mark.
 TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
+    // clang-format off
     for (auto [mode, dir, pulses, peak, below] : {std::tuple{1, 2, 2, 20, false},
-                                                  {2, 2, 2, 60, false},
-                                                  {3, 1, 1, 12, false},
-                                                  {3, 2, 1, 12, true},
-                                                  {3, 1, 2, 12, true}}) {
-        s = {.ZAVMODE = Int16(mode),
-             .DMGFD = 20,
-             .REKFD = 60,
-             .TOVFP = 12,
-             .TOVDIR = Int16(dir),
-             .TOVNUM = Int16(pulses)};
+             {2, 2, 2, 60, false}, {3, 1, 1, 12, false}, {3, 2, 1, 12, true}, {3, 1, 2, 12, true}}) {
+        // clang-format on
+        s = {.ZAVMODE = Int16(mode), .DMGFD = 20, .REKFD = 60, .TOVFP = 12};
+        s.TOVDIR = Int16(dir), s.TOVNUM = Int16(pulses);
         trace.Run_Begin();
         const auto* upper = static_cast<QLineSeries*>(chart.series()[0]);
         const auto* lower = static_cast<QLineSeries*>(chart.series()[1]);
@@ -215,93 +210,63 @@ TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     const struct {
         Settings settings;
-        int mmode, mindex;  // a magnetizing position with the tumbler, 0 without
-        std::vector<std::vector<std::pair<int, int>>> executes;  // per "G": (code, value)
+        const char* position;                    // with the tumbler; none without
+        std::vector<std::vector<int>> executes;  // per "G": code, value, code, value, ...
         Outcome outcome;
-        const char *status, *step, *row;
+        const char *status, *step;
+        const char* row;  // after the start at 10:00:00 and the end's date
     } runs[] = {
+        // clang-format off
         // three axes with the tumbler, done
-        {{.ZAVMODE = 1, .DMODE = 8, .DMGFD = 80, .DMGER = 1, .DMGES = 2, .DMGET = 5},
-         7,
-         1,
-         {{{175, 40}, {175, 80}, {174, 40}, {174, 0}}, {{175, 79}}, {{175, 81}, {174, 0}}},
-         Outcome::Done,
-         "",
-         "",
-         "2026-12-06T10:00:00+01:00,2026-12-06T10:01:00+01:00,DEMAGNETIZER,LT-AF-Z,80,81,,,,,,,"
-         "Fast,Linear,5,Three axes (+x +y +z),3,41.5,,done,60.0"},
+        {{.ZAVMODE = 1, .DMODE = 8, .DMGFD = 80, .DMGER = 1, .DMGES = 2, .DMGET = 5}, "",
+         {{175, 40, 175, 80, 174, 40, 174, 0}, {175, 79}, {175, 81, 174, 0}}, Outcome::Done, "", "",
+         "10:01:00+01:00,DEMAGNETIZER,LT-AF-Z,80,81,,,,,,,Fast,Linear,5,Three axes (+x +y +z),3,"
+         "41.5,,done,60.0"},
         // one axis without the tumbler, stopped, preset by the magnetometer program
-        {{.ZAVMODE = 1, .DMODE = 2, .DMGFD = 150, .DMGER = 2, .DMGES = 3, .DMGET = 0},
-         0,
-         0,
-         {{{175, 20}}},
-         Outcome::Stopped,
-         "",
-         "STEP 12 AF 150",
-         "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,DEMAGNETIZER,LT-AF-Z,150,20,,,,,,,"
-         "Medium,Slowing,0,Tumbler not used,1,41.5,STEP 12 AF 150,stopped,20.0"},
+        {{.ZAVMODE = 1, .DMODE = 2, .DMGFD = 150, .DMGER = 2, .DMGES = 3, .DMGET = 0}, nullptr,
+         {{175, 20}}, Outcome::Stopped, "", "STEP 12 AF 150",
+         "10:00:20+01:00,DEMAGNETIZER,LT-AF-Z,150,20,,,,,,,Medium,Slowing,0,Tumbler not used,1,"
+         "41.5,STEP 12 AF 150,stopped,20.0"},
         // anhysteretic at a magnetizing position, error
         {{.ZAVMODE = 2, .REKFD = 100, .REKFM = 50, .REKFA = 10, .REKER = 0, .REKES = 1, .REKET = 3},
-         8,
-         2,
-         {{{175, 100}, {246, 50}, {174, 99}}},
-         Outcome::Error,
-         " ## Hypex Overheated , \"fan\" ",
-         "",
-         "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,ANHYSTERETIC,LT-AF-I,100,100,10,"
-         "50,,,,,Extra fast,Speeding,3,A2,1,41.5,,\"error: ## Hypex Overheated , "
-         "\"\"fan\"\"\",20.0"},
+         "A2", {{175, 100, 246, 50, 174, 99}}, Outcome::Error, " ## Hypex Overheated , \"fan\" ", "",
+         "10:00:20+01:00,ANHYSTERETIC,LT-AF-I,100,100,10,50,,,,,Extra fast,Speeding,3,A2,1,41.5,,"
+         "\"error: ## Hypex Overheated , \"\"fan\"\"\",20.0"},
         // two pulses ending "-": the first one is "+"
-        {{.ZAVMODE = 3, .TOVFP = 12, .TOVET = 15, .TOVDIR = 2, .TOVNUM = 2},
-         0,
-         0,
-         {{{246, 12}, {246, 0}}, {{246, 12}, {246, 0}}},
-         Outcome::Done,
-         "",
-         "",
-         "2026-12-06T10:00:00+01:00,2026-12-06T10:00:40+01:00,PULSE,LT-IRM,,,,,12,1.5,2,+,,,,,,"
-         "41.5,,done,40.0"},
+        {{.ZAVMODE = 3, .TOVFP = 12, .TOVET = 15, .TOVDIR = 2, .TOVNUM = 2}, nullptr,
+         {{246, 12, 246, 0}, {246, 12, 246, 0}}, Outcome::Done, "", "",
+         "10:00:40+01:00,PULSE,LT-IRM,,,,,12,1.5,2,+,,,,,,41.5,,done,40.0"},
         // a short pulse at a position
-        {{.ZAVMODE = 3, .TOVFP = 20, .TOVET = 0, .TOVDIR = 1, .TOVNUM = 1},
-         1,
-         1,
-         {{{246, 20}}},
-         Outcome::Done,
-         "",
-         "",
-         "2026-12-06T10:00:00+01:00,2026-12-06T10:00:20+01:00,PULSE,LT-IRM,,,,,20,0.01,1,+,,,,"
-         "+x,,41.5,,done,20.0"},
+        {{.ZAVMODE = 3, .TOVFP = 20, .TOVET = 0, .TOVDIR = 1, .TOVNUM = 1}, "+x", {{246, 20}},
+         Outcome::Done, "", "", "10:00:20+01:00,PULSE,LT-IRM,,,,,20,0.01,1,+,,,,+x,,41.5,,done,20.0"},
+        // clang-format on
     };
     for (const auto& r : runs) {
-        TestProgram p;
-        Ctx& c = p.ctx();
-        c.settings = r.settings;
-        c.pos.TumblerUsed = r.mmode != 0;
-        c.pos.MMode = Int16(r.mmode), c.pos.MIndex = Int16(r.mindex);
-        c.ui->lblMMode->setText(r.mmode >= 7
-                                    ? QString("UABPCD"[r.mmode - 7]) + QString::number(r.mindex)
-                                : r.mmode ? "+x"
-                                          : "");
-        if (*r.step) c.trace->Step_Applied(r.step);
-        c.trace->Run_Begin();
+        PanelProgram p;
+        p.s = r.settings;
+        if ((p.ctx.pos.TumblerUsed = r.position)) p.ui.lblMMode->setText(r.position);
+        if (*r.step) p.ctx.trace->Step_Applied(r.step);
+        p.ctx.trace->Run_Begin();
         // The controller confirms each pulse's direction before its "G": they alternate so
         // that the last has the chosen one.
         int dir = r.settings.TOVNUM % 2 == 0 ? 3 - r.settings.TOVDIR : r.settings.TOVDIR;
-        for (const auto& values : r.executes) {
-            c.instr.CoilTempC = 38.0f;
-            p.clock.Advance(5);
-            c.instr.CoilTempC = 41.54f;  // read last before "G"
-            if (r.settings.ZAVMODE == 3) c.settings.TOVDIR = Int16(dir), dir = 3 - dir;
-            c.trace->Execute_Begin();
-            for (auto [code, value] : values) c.trace->Field_Value((unsigned char)code, value);
-            p.clock.Advance(15);
-            c.trace->Execute_End();
+        for (const std::vector<int>& values : r.executes) {
+            p.ctx.instr.CoilTempC = 38.0f;
+            p.tp.clock.Advance(5);
+            p.ctx.instr.CoilTempC = 41.54f;  // read last before "G"
+            if (r.settings.ZAVMODE == 3) p.s.TOVDIR = Int16(dir), dir = 3 - dir;
+            p.ctx.trace->Execute_Begin();
+            for (size_t i = 0; i < values.size(); i += 2)
+                p.ctx.trace->Field_Value((unsigned char)values[i], values[i + 1]);
+            p.tp.clock.Advance(15);
+            p.ctx.trace->Execute_End();
         }
-        c.trace->Run_End(r.outcome, r.status);
-        EXPECT_EQ(ReadBytes(Journal::File(c.paths)),
+        p.ctx.trace->Run_End(r.outcome, r.status);
+        EXPECT_EQ(ReadBytes(Journal::File(p.ctx.paths)),
                   "started,finished,mode,method_codes,ac_peak_set_mT,ac_peak_reached_mT,ac_min_mT,"
                   "dc_field_uT,pulse_field_mT,pulse_time,pulses,first_direction,rate,course,"
-                  "ramp_time_s,axes,passes,coil_temp_C,step,outcome,duration_s\r\n" +
+                  "ramp_time_s,axes,passes,coil_temp_C,step,outcome,duration_s\r\n"
+                  "2026-12-06T10:00:00+01:00,2026-12-06T" +
                       std::string(r.row) + "\r\n");
     }
     QLocale::setDefault(QLocale::c());

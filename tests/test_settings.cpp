@@ -83,7 +83,7 @@ TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
         {3, "12345678901", nullptr}, {2, "01-13-9999", nullptr}, {22, "1e999", nullptr},
         // AC min is checked against AC max of the same file, itself checked first.
         {10, "100", "100", 12, "150", "0"}, {10, "100", "100", 12, "100", "100"},
-        {10, "200", "200", 12, "201", "0"}, {10, "300", "0", 12, "50", "0"}};
+        {10, "200", "200", 12, "201", "0"}, {10, "201", "0", 12, "50", "0"}};
     // Every field away from its default, at the edges of what it accepts.
     const Lines full = {{1, "16"}, {2, "07-03-2024"}, {3, "3"}, {4, "8"}, {5, "200"}, {6, "0"},
         {7, "3"}, {8, "30"}, {9, "7"}, {10, "150"}, {11, "500"}, {12, "150"}, {13, "3"}, {14, "1"},

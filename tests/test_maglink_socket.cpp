@@ -91,7 +91,7 @@ struct LocalLinkTest : ::testing::Test {
     }
     // A socket at the endpoint's path, bound (and listening when asked) but accepting nobody.
     int Bound(bool listening = false) const {
-        if (mkdir(folder.c_str(), 0700) != 0) ADD_FAILURE() << "folder";
+        mkdir(folder.c_str(), 0700), unlink(path.c_str());
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         const sockaddr_un a = Addr();
         EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
@@ -139,7 +139,6 @@ TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 
     // The socket of a crashed run (bound, nobody accepting) is replaced.
-    rmdir(folder.c_str());
     close(Bound());
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
     EXPECT_EQ(Send("IRM-5"), Sent::Delivered);
@@ -181,14 +180,24 @@ TEST_F(LocalLinkTest, MalformedFramesAndFloodsRefused) {
     EXPECT_EQ(Got(33), 33u);
 }
 
-TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangs) {
-    const int mute = Bound(true);  // listens, never accepts, never answers
+// A receiver that never answers, or closes the connection unanswered, holds the sender no longer
+// than its time-out.
+TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
+    int mute = Bound(true);  // listens, never accepts
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(Send("45296.5", 300), Sent::Failed);
     EXPECT_TRUE(t.elapsed() >= 250 && t.elapsed() < 2000) << t.elapsed();
     EXPECT_EQ(why, "no answer from the receiver within 300 ms");
-    close(mute);
+    close(mute), mute = Bound(true);
+    std::thread hangUp([mute] {  // takes the whole frame, then hangs up
+        char frame[kFrameHeader + 8];
+        const int c = accept(mute, nullptr, nullptr);
+        recv(c, frame, sizeof frame, MSG_WAITALL), close(c);
+    });
+    EXPECT_EQ(Send("45296.5", 300), Sent::Failed);
+    hangUp.join(), close(mute);
+    EXPECT_EQ(why, "the receiver closed the connection without an answer");
 }
 
 TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {

@@ -72,6 +72,7 @@ TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
         const char* look;
     } steps[] = {
         // clang-format off
+        //              mode fields   pulse axes posit. tumbler meters shown next colours n. title
         {{}, 1, false, "0000 00000000 00 000 001000 0000 00000 0000 11 -------w 55 AC amplitude"},
         {{}, 1, true,  "1111 11100001 00 100 001000 1110 11100 0000 11 r--ww--w 55 AC amplitude"},
         // Without the tumbler every position control stays off, auto next cleared.

@@ -12,9 +12,6 @@
 #include "core/Sound.h"
 #include "core/Waits.h"
 #include "core/Widgets.h"
-#include "panel/Controls.h"
-#include "panel/Limits.h"
-#include "panel/MainWindow.h"
 
 namespace zavo {
 
@@ -40,6 +37,15 @@ QPushButton* Key(QWidget* parent, const QString& name, const QString& caption, V
     return b;
 }
 
+// The entry as a plain number: "05" is 5, "." is 0, and a second point ends
+// the number ("5.." is 5), as the panel reads a box.
+double Entry_Value(const QString& entry) {
+    const qsizetype second = entry.indexOf('.', entry.indexOf('.') + 1);
+    bool ok = false;
+    const double v = entry.left(second < 0 ? entry.size() : second).toDouble(&ok);
+    return ok ? v : 0;
+}
+
 // A key row never gets lower than a fingertip (about 9 mm).
 int FingerPixels(const QWidget* w) {
     return std::max(24, qRound(w->logicalDpiY() * 0.35));
@@ -47,8 +53,12 @@ int FingerPixels(const QWidget* w) {
 
 }  // namespace
 
-Keypad::Keypad(Ctx& ctx, TextBox* target)
-    : QDialog(ctx.window, Qt::Dialog | Qt::FramelessWindowHint), Target(target), ctx_(ctx) {
+Keypad::Keypad(Ctx& ctx, QWidget* owner, TextBox* target, Limit limit)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint),
+      Target(target),
+      ctx_(ctx),
+      owner_(owner),
+      limit_(std::move(limit)) {
     setObjectName("frmKbrd");
     setModal(true);
     setFont(QFont("Arial"));
@@ -93,8 +103,8 @@ Keypad::Keypad(Ctx& ctx, TextBox* target)
     SetTag(cmdEnter, "0");
 }
 
-void Keypad::Keypad_Show(Ctx& ctx, TextBox* target) {
-    const QPointer<Keypad> kb(new Keypad(ctx, target));
+void Keypad::Keypad_Show(Ctx& ctx, QWidget* owner, TextBox* target, Limit limit) {
+    const QPointer<Keypad> kb(new Keypad(ctx, owner, target, std::move(limit)));
     kb->setWindowModality(Qt::ApplicationModal);
     kb->Form_Activate();
     kb->show();
@@ -104,24 +114,8 @@ void Keypad::Keypad_Show(Ctx& ctx, TextBox* target) {
     delete kb.data();
 }
 
-double Keypad::Limit_Of(const Ctx& ctx, const QWidget* target) {
-    const Controls& ui = *ctx.ui;
-    const Settings& s = ctx.settings;
-    if (target == ui.txtACMax) {
-        if (s.ZAVMODE == 1) return Limits::Rate_Limit(s.DMGER);
-        if (s.ZAVMODE == 2) return Limits::Rate_Limit(s.REKER);
-        return 0;
-    }
-    if (target == ui.txtACMin) return s.REKFD;
-    if (target == ui.txtDCField) return 500;
-    if (target == ui.txtRampTime) return 30;
-    if (target == ui.txtTOVField) return 20;
-    if (target == ui.txtTOVTime) return 10;
-    return 0;
-}
-
 void Keypad::Form_Activate() {
-    const QWidget* main = ctx_.window;
+    const QWidget* main = owner_;
     const QRect avail = main->screen()->availableGeometry();
     int w = std::min(qRound(0.98 * main->frameGeometry().width()), avail.width());
     int h = qRound(0.5 * main->frameGeometry().width());
@@ -196,7 +190,7 @@ void Keypad::cmdDelete_MouseDown() {
     SetTag(cmdEnter, "1");
     Line_Print("Limits: ", kWhite);
     Entry.clear();
-    Target_Write(QString::number(Limits::Text_Value(Entry)));
+    Target_Write("0");
     picFocus->setFocus();
 }
 
@@ -213,11 +207,10 @@ void Keypad::cmdEnter_MouseDown() {
     }
     for (QPushButton* k : cmdKey) SetTag(k, "0");
     SetBackColor(cmdEnter, kOKPressed);
-    // As a plain number: "05" is 5, "." is 0.
-    const double v = Limits::Text_Value(Entry);
+    const double v = Entry_Value(Entry);
     Target_Write(QString::number(v, 'g', 15));
     repaint();
-    if (v >= 0 && v <= Limit_Of(ctx_, Target)) {
+    if (v >= 0 && v <= limit_()) {
         Sound_Play("start.wav");
         Form_Close();
         return;

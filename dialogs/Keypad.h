@@ -2,11 +2,14 @@
 // frmKbrd: the on-screen numeric keypad of tablet mode. It lies directly below
 // the parameter box it edits, as wide as the main window, writes each key into
 // the box as it is typed and closes on OK only with a value within the box's
-// limit (or when OK is touched before any key).
+// limit (or when OK is touched before any key). The caller knows the limit:
+// it is asked at each OK, as typing into the box may move it (a higher AC
+// max selects a faster rate).
 
 #include <QDialog>
 #include <QPointer>
 #include <array>
+#include <functional>
 
 #include "core/State.h"
 #include "core/VbColor.h"
@@ -22,11 +25,13 @@ class PictureBox;
 class Keypad : public QDialog {
     Q_OBJECT
   public:
-    Keypad(Ctx& ctx, TextBox* target);
+    using Limit = std::function<double()>;
+    // owner: the window the keypad belongs to, as wide as it and at its left edge.
+    Keypad(Ctx& ctx, QWidget* owner, TextBox* target, Limit limit);
 
-    // Opens the keypad for target, modal over the main window, and returns
-    // when it has closed.
-    static void Keypad_Show(Ctx& ctx, TextBox* target);
+    // Opens the keypad for target, modal over owner, and returns when it
+    // has closed.
+    static void Keypad_Show(Ctx& ctx, QWidget* owner, TextBox* target, Limit limit);
 
     // Size and place, new entry, the "Limits: " line, focus.
     void Form_Activate();
@@ -40,8 +45,6 @@ class Keypad : public QDialog {
     // A character typed on a physical keyboard.
     void Form_KeyPress(QChar c);
 
-    // The upper limit OK checks for a box (the lower one is 0).
-    static double Limit_Of(const Ctx& ctx, const QWidget* target);
     // Whether it had to go above the box for want of room below.
     bool PlacedAbove() const { return above_; }
 
@@ -68,6 +71,8 @@ class Keypad : public QDialog {
     void Form_Close();
 
     Ctx& ctx_;
+    QWidget* owner_;
+    Limit limit_;
     bool above_ = false;
     bool closing_ = false;
 };

@@ -10,6 +10,7 @@
 #include "dialogs/Keypad.h"
 #include "link/TextUtil.h"
 #include "panel/Controls.h"
+#include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 
 namespace zavo {
@@ -114,6 +115,19 @@ Int16 Limits::PulseTime_Code(double seconds) {
     const double tenths = std::round(seconds * 10 * 1e6) / 1e6;
     const Int16 code = RoundToInt16(tenths);
     return code == 100 ? 99 : code;
+}
+
+double Limits::Keypad_Limit(const TextBox* box) const {
+    const Controls& ui = *ctx_.ui;
+    const Settings& s = ctx_.settings;
+    if (box == ui.txtACMax)
+        return s.ZAVMODE == 1 ? Rate_Limit(s.DMGER) : s.ZAVMODE == 2 ? Rate_Limit(s.REKER) : 0;
+    if (box == ui.txtACMin) return s.REKFD;
+    if (box == ui.txtDCField) return 500;
+    if (box == ui.txtRampTime) return 30;
+    if (box == ui.txtTOVField) return 20;
+    if (box == ui.txtTOVTime) return 10;
+    return 0;
 }
 
 void Limits::Text_SelectAll(TextBox* box) {
@@ -320,7 +334,7 @@ void Limits::Box_Click(const Box& b) {
     if (!InputAccepted(box) || !ctx_.settings.TOUCHMODE) return;
     QLabel* black = ui.*b.black;
     black->show();
-    Keypad::Keypad_Show(ctx_, box);
+    Keypad::Keypad_Show(ctx_, ctx_.window, box, [this, box] { return Keypad_Limit(box); });
     black->hide();
     ctx_.options->Focus_Sink();
 }

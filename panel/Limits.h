@@ -26,6 +26,9 @@ class Limits : public QObject {
     bool Input_Validate();
     bool Input_Check(TextBox* box, const QString& head, const QString& unit, Int16 min, Int16 max);
     static void Text_SelectAll(TextBox* box);
+    // The upper limit the tablet keypad's OK checks for a box (the lower one
+    // is 0): only a bound, the panel's validation applies its full rules.
+    double Keypad_Limit(const TextBox* box) const;
 
     // Numbers typed by the operator, "." as the decimal point in every
     // locale. Text_Value reads the leading number (0 when there is none);

@@ -1,17 +1,21 @@
-// Dialogs as real widgets, answered from fake-clock events.
+// Dialogs as real widgets, answered from fake-clock events; the sounds' bounded waits.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QTemporaryDir>
+#include <fstream>
 
+#include "core/QtSound.h"
 #include "core/Widgets.h"
 #include "dialogs/FrmMsgBox.h"
 #include "dialogs/QtDialogs.h"
 #include "support/FakeClock.h"
 
 using namespace zavo;
+namespace fs = std::filesystem;
 
 static QList<QAbstractButton*> ShownButtons(QMessageBox* box) {  // left to right
     QList<QAbstractButton*> b = box->buttons();
@@ -149,4 +153,42 @@ TEST_F(DialogsTest, EachKindAnswersAsTheOperatorChoseOrAsCancelWouldOnTimeoutEsc
         });
         EXPECT_EQ(dialogs.InputBox("Password:", "", masked), masked ? "secret" : "");
     }
+}
+
+// Sounds never stop the program: every wait ends within a bound taken from the file's header,
+// and a header that does not hold the length gives none.
+TEST(Sound, WaveLengthFromTheHeaderAndWaitsBoundedByIt) {
+    const QTemporaryDir tmp;
+    const fs::path dir = tmp.path().toStdString();
+    const auto wav = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return dir / name;
+    };
+    // A silent 0.2 s (22050 Hz, 16-bit mono, 8820 data bytes), a chunk before the data.
+    const fs::path silent =
+        wav("a.wav", std::string("RIFF\xa6\x22\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x22\x56"
+                                 "\0\0\x44\xac\0\0\2\0\x10\0LIST\6\0\0\0INFOx\0"
+                                 "data\x74\x22\0\0",
+                                 58) +
+                         std::string(8820, '\0'));
+    EXPECT_DOUBLE_EQ(Wav_Seconds(silent), 0.2);
+    EXPECT_EQ(Wav_Seconds(wav("junk.wav", "RIFF\xff\xff\xff\xffWAVEdata")), 0);
+    // A format chunk too short for its byte rate, the data's header right after it.
+    EXPECT_EQ(Wav_Seconds(wav("cut.wav", std::string("RIFF\x16\0\0\0WAVEfmt \2\0\0\0\1\0"
+                                                     "data\0\0\1\0",
+                                                     30))),
+              0);
+
+    test::FakeClock c;
+    QtSound sound(c);
+    sound.Play(dir / "missing.wav", true);
+    sound.Play(dir, true);  // a folder, not a file
+    sound.Play(silent, false);
+    sound.Beep(880, 0);
+    sound.Beep(-5, -5);                // nonsense is silence, not a fault
+    EXPECT_EQ(c.Absolute(), 36000.0);  // none of these waits
+    sound.Play(silent, true);
+    sound.Play(silent, true);  // the second time from the loaded sound
+    sound.Beep(880, 200);
+    EXPECT_LE(c.Absolute() - 36000.0, 2 * (1.2 + 0.06) + 0.7 + 0.06);
 }

@@ -1,12 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <QApplication>
+// The parameter boxes: what each accepts per mode and rate, what reaches the record, and when.
 #include <clocale>
 
-#include "panel/Controls.h"
 #include "panel/Limits.h"
-#include "panel/OptionGroups.h"
-#include "support/TestProgram.h"
+#include "panel_test.h"
 
 using namespace zavo;
 using std::tuple;
@@ -14,13 +10,9 @@ using std::tuple;
 constexpr const char* kNumeric = "Only numeric input is allowed.";
 constexpr const char* kRamp = "Ramp time must be in range:";
 
-struct LimitsTest : ::testing::Test {
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
+struct LimitsTest : test::Panel {
     Limits& lim = *ctx.limits;
     OptionGroups& og = *ctx.options;
-    Settings& s = ctx.settings;
 
     void SetUp() override { og.Controls_Enable(true), s.ZAVMODE = 1; }
     const test::AskedBox& Last() const { return tp.dialogs.boxes.back(); }

@@ -1,6 +1,5 @@
 // The local-socket transport between real sockets of this process: the
 // server runs on this thread's event loop, blocking senders on another thread.
-
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -10,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLocalSocket>
@@ -24,38 +22,44 @@
 
 using namespace zavo;
 using Bytes = std::vector<std::uint8_t>;
+using Sent = MagTransport::Sent;
+using Served = MagTransport::Served;
 
 namespace {
+
+// Runs the event loop until done, for at most ms.
+bool Pump(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+std::string Replies(std::initializer_list<std::pair<int, Delivery>> runs) {
+    std::string out;
+    for (auto [n, d] : runs)
+        for (const auto r = Reply_Encode(d); n-- > 0;) out.append(r.begin(), r.end());
+    return out;
+}
 
 struct LocalLinkTest : ::testing::Test {
     QTemporaryDir tmp;
     const std::string folder = tmp.path().toStdString() + "/zavo";
-    const std::string name = "ZAVO Receive Data";
-    const std::string path = folder + "/" + name;
+    const std::string path = folder + "/" + kReceiveName;
     std::unique_ptr<MagTransport> server = Local();
     std::vector<CopyData> got;
-    std::string detail;
+    std::string detail, why;
 
     std::unique_ptr<MagTransport> Local(unsigned user = geteuid()) const {
         return MagTransport_Local(folder, user);
     }
-    MagTransport::Served Serve(MagTransport& t) {
+    Served Serve(MagTransport& t) {
         return t.Serve(
-            name, [this](const CopyData& d) { got.push_back(d); }, detail);
-    }
-    // Runs the event loop until done, for at most ms.
-    static bool Pump(const std::function<bool()>& done, int ms = 3000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms) {
-            QEventLoop loop;
-            QTimer::singleShot(10, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return done();
-    }
-    static void Idle(int ms) {
-        Pump([] { return false; }, ms);
+            kReceiveName, [this](const CopyData& d) { got.push_back(d); }, detail);
     }
     // The payloads handled so far, after waiting a moment for n of them.
     size_t Got(size_t n) {
@@ -63,212 +67,187 @@ struct LocalLinkTest : ::testing::Test {
         return got.size();
     }
     // A blocking send, as another program makes it, while this one serves.
-    MagTransport::Sent Send(const CopyData& data, int timeoutMs = 1000,
-                            MagTransport* from = nullptr) {
+    Sent Send(const std::string& text, int timeoutMs = 1000, MagTransport* from = nullptr) {
         std::atomic<bool> done{false};
-        MagTransport::Sent result = MagTransport::Sent::Failed;
+        Sent result = Sent::Failed;
         std::unique_ptr<MagTransport> own = from ? nullptr : Local();
         MagTransport& t = from ? *from : *own;
-        std::thread sender([&] {
-            result = t.Send(name, data, 42, timeoutMs);
-            done = true;
-        });
+        std::thread sender(
+            [&] { result = t.Send(kReceiveName, Text_Payload(text), 42, timeoutMs), done = true; });
         Pump([&] { return done.load(); }, timeoutMs + 3000);
         sender.join();
         why = t.Why();
         return result;
     }
-    // Raw bytes from a client on this thread: the reply, or "" when the
-    // server closed without one.
-    std::string Raw(const Bytes& bytes, const std::string& to = {}) {
+    // Raw bytes from a client: the replies until the server closed.
+    std::string Raw(const Bytes& bytes) {
         QLocalSocket c;
-        c.connectToServer(QString::fromStdString(to.empty() ? path : to));
+        c.connectToServer(QString::fromStdString(path));
         EXPECT_TRUE(c.waitForConnected(1000));
         c.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         QByteArray reply;
-        Pump([&] {
-            reply += c.readAll();
-            return c.state() == QLocalSocket::UnconnectedState;
-        });
+        Pump([&] { return reply += c.readAll(), c.state() == QLocalSocket::UnconnectedState; });
         return reply.toStdString();
     }
-    static std::string Replies(std::initializer_list<std::pair<int, Delivery>> runs) {
-        std::string out;
-        for (auto [n, d] : runs) {
-            const auto r = Reply_Encode(d);
-            for (int i = 0; i < n; ++i) out += std::string(r.begin(), r.end());
-        }
-        return out;
-    }
-    sockaddr_un Addr() const {
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
-        return a;
-    }
-    // A socket bound at the endpoint's path that accepts nobody.
-    int Bound() const {
+    // A socket at the endpoint's path, bound (and listening when asked) but accepting nobody.
+    int Bound(bool listening = false) const {
+        mkdir(folder.c_str(), 0700), unlink(path.c_str());
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         const sockaddr_un a = Addr();
         EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+        if (listening) listen(fd, 4);
         return fd;
     }
-    std::string why;
+    sockaddr_un Addr() const {
+        sockaddr_un a{.sun_family = AF_UNIX, .sun_path = {}};
+        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+        return a;
+    }
 };
 
 }  // namespace
 
 TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
-    ASSERT_EQ(Serve(*server), MagTransport::Served::Serving) << detail;
-    struct stat st {};
-    ASSERT_EQ(stat(folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0700u) << "a folder only the user can enter";
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ(st.st_mode & 077, 0u) << "group and others may not connect";
-    EXPECT_EQ(st.st_uid, geteuid());
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
+    struct stat folderStat {
+    }, socketStat{};
+    ASSERT_EQ(stat(folder.c_str(), &folderStat) | stat(path.c_str(), &socketStat), 0);
+    EXPECT_EQ(folderStat.st_mode & 07777, 0700u) << "a folder only the user can enter";
+    EXPECT_TRUE(S_ISSOCK(socketStat.st_mode) && socketStat.st_uid == geteuid());
+    EXPECT_EQ(socketStat.st_mode & 077, 0u) << "group and others may not connect";
 
-    const CopyData step = Text_Payload("AD-050");
-    EXPECT_EQ(Send(step), MagTransport::Sent::Delivered);
+    EXPECT_EQ(Send("AD-050"), Sent::Delivered);
     ASSERT_EQ(Got(1), 1u);
-    EXPECT_EQ(got[0].type, kTypeText);
-    EXPECT_EQ(got[0].bytes, step.bytes);
+    EXPECT_EQ(std::pair(got[0].type, got[0].bytes),
+              std::pair(kTypeText, Text_Payload("AD-050").bytes));
 
     // A second program keeps its hands off the name; the first still serves.
     auto second = Local();
-    EXPECT_EQ(Serve(*second), MagTransport::Served::Taken);
-    EXPECT_EQ(Send({kTypeDoubles, Bytes(16, 0)}), MagTransport::Sent::Delivered);
+    EXPECT_EQ(Serve(*second), Served::Taken);
+    EXPECT_EQ(Send("AD-060"), Sent::Delivered);
     EXPECT_EQ(Got(2), 2u);
 
     server->Stop();
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "the socket file goes with the server";
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(Send(step), MagTransport::Sent::NoReceiver);
+    EXPECT_EQ(Send("AD-050"), Sent::NoReceiver);
     EXPECT_LT(t.elapsed(), 500) << "nobody listening costs no waiting";
     // An orderly end of the program (a termination signal too) removes it.
-    ASSERT_EQ(Serve(*second), MagTransport::Served::Serving) << detail;
+    ASSERT_EQ(Serve(*second), Served::Serving) << detail;
     second.reset();
     EXPECT_NE(access(path.c_str(), F_OK), 0);
-}
 
-TEST_F(LocalLinkTest, StaleSocketOfACrashedRunReplaced) {
-    // A bound socket whose program is gone: the file stays, nobody accepts.
-    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    // The socket of a crashed run (bound, nobody accepting) is replaced.
     close(Bound());
-    ASSERT_EQ(access(path.c_str(), F_OK), 0);
-
-    ASSERT_EQ(Serve(*server), MagTransport::Served::Serving) << detail;
-    EXPECT_EQ(Send(Text_Payload("IRM-5")), MagTransport::Sent::Delivered);
-    EXPECT_EQ(Got(1), 1u);
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
+    EXPECT_EQ(Send("IRM-5"), Sent::Delivered);
+    EXPECT_EQ(Got(3), 3u);
 }
 
 TEST_F(LocalLinkTest, MalformedFramesAndFloodsRefused) {
-    ASSERT_EQ(Serve(*server), MagTransport::Served::Serving) << detail;
-    const Bytes good = Frame_Encode(Text_Payload("AD-050"), 1);
-    Bytes oversized = Frame_Encode({kTypeText, {}}, 1);
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
+    const Bytes good = Frame_Encode(Text_Payload("AD-050"), 1), junk{'G', 'E', 'T', ' ', '/'};
+    Bytes oversized = Frame_Encode({kTypeText, {}}, 1), goodThenJunk = good;
     oversized[11] = 0x7f;  // ~2 GB announced, nothing sent
-    Bytes goodThenJunk = good;
     goodThenJunk.insert(goodThenJunk.end(), {'G', 'E', 'T'});
-    const Bytes junk{'G', 'E', 'T', ' ', '/'};
-
     EXPECT_EQ(Raw(junk), Replies({{1, Delivery::Rejected}}));
     EXPECT_EQ(Raw(oversized), Replies({{1, Delivery::Rejected}}));
     EXPECT_TRUE(got.empty());
     EXPECT_EQ(Raw(goodThenJunk), Replies({{1, Delivery::Handled}, {1, Delivery::Rejected}}));
     EXPECT_EQ(Got(1), 1u);
 
-    // A frame cut short by its sender never counts.
-    {
+    {  // a frame cut short by its sender never counts
         QLocalSocket c;
         c.connectToServer(QString::fromStdString(path));
         ASSERT_TRUE(c.waitForConnected(1000));
         c.write(reinterpret_cast<const char*>(good.data()), qint64(good.size() - 1));
         c.waitForBytesWritten(1000);
         c.disconnectFromServer();
-        Idle(100);
+        Pump([] { return false; }, 100);
     }
     EXPECT_EQ(got.size(), 1u);
 
-    // A hundred frames at once: what waits to be handled is bounded, the rest
-    // is refused, and the sender is told which.
+    // A hundred frames at once: what waits to be handled is bounded, the rest is refused, and
+    // the sender is told which.
     got.clear();
     Bytes flood;
     for (int i = 0; i < 100; ++i) flood.insert(flood.end(), good.begin(), good.end());
     flood.insert(flood.end(), junk.begin(), junk.end());
-    EXPECT_EQ(
-        Raw(flood),
-        Replies({{32, Delivery::Handled}, {68, Delivery::Rejected}, {1, Delivery::Rejected}}));
+    EXPECT_EQ(Raw(flood), Replies({{32, Delivery::Handled}, {69, Delivery::Rejected}}));
     EXPECT_EQ(Got(32), 32u);
-    EXPECT_EQ(Send(Text_Payload("AD-060")), MagTransport::Sent::Delivered);
+    EXPECT_EQ(Send("AD-060"), Sent::Delivered);
     EXPECT_EQ(Got(33), 33u);
 }
 
-TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangs) {
-    // Listens, never accepts, never answers.
-    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    const int mute = Bound();
-    ASSERT_EQ(listen(mute, 4), 0);
+// A receiver that never answers, or closes the connection unanswered, holds the sender no longer
+// than its time-out.
+TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
+    int mute = Bound(true);  // listens, never accepts
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(Send(Text_Payload("45296.5"), 300), MagTransport::Sent::Failed);
-    EXPECT_GE(t.elapsed(), 250);
-    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_EQ(Send("45296.5", 300), Sent::Failed);
+    EXPECT_TRUE(t.elapsed() >= 250 && t.elapsed() < 2000) << t.elapsed();
     EXPECT_EQ(why, "no answer from the receiver within 300 ms");
-    close(mute);
+    close(mute), mute = Bound(true);
+    std::thread hangUp([mute] {  // takes the whole frame, then hangs up
+        char frame[kFrameHeader + 8];
+        const int c = accept(mute, nullptr, nullptr);
+        recv(c, frame, sizeof frame, MSG_WAITALL), close(c);
+    });
+    EXPECT_EQ(Send("45296.5", 300), Sent::Failed);
+    hangUp.join(), close(mute);
+    EXPECT_EQ(why, "the receiver closed the connection without an answer");
 }
 
 TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {
     std::vector<std::string> trouble;
     server->Trouble_Set([&](const std::string& w) { trouble.push_back(w); });
-    ASSERT_EQ(Serve(*server), MagTransport::Served::Serving) << detail;
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
     rlimit old{};
     getrlimit(RLIMIT_NOFILE, &old);
-    rlimit low = old;
-    low.rlim_cur = 128;
+    const rlimit low{128, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
 
-    // Another program holds 300 connections open, more than this one may
-    // have descriptors.
+    // Another program holds 300 connections open, more than this one may have descriptors.
     const sockaddr_un a = Addr();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = fork();
     if (holder == 0) {
         setrlimit(RLIMIT_NOFILE, &old);
-        for (int i = 0; i < 300; ++i) {
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) _exit(1);
-        }
+        for (int i = 0; i < 300; ++i)
+            if (connect(socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<const sockaddr*>(&a),
+                        sizeof a))
+                _exit(1);
         (void)!write(ready[1], "x", 1);
         pause();
         _exit(0);
     }
     close(ready[1]);
-    const bool held = Pump([&] {
+    EXPECT_TRUE(Pump([&] {
         pollfd p{ready[0], POLLIN, 0};
         return poll(&p, 1, 0) == 1;
-    });
+    }));
     close(ready[0]);
-    Idle(300);
-    EXPECT_TRUE(held);
-    EXPECT_EQ(Send(Text_Payload("AD-010")), MagTransport::Sent::Delivered) << why;
+    Pump([] { return false; }, 300);
+    EXPECT_EQ(Send("AD-010"), Sent::Delivered) << why;
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     EXPECT_EQ(Got(1), 1u);
     EXPECT_TRUE(trouble.empty());
 
-    // This program itself out of descriptors: a waiting sender stays queued,
-    // the operator is told, and it is served once descriptors are free.
+    // This program itself out of descriptors: a waiting sender stays queued, the operator is
+    // told, and it is served once descriptors are free.
     const int waiting = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(connect(waiting, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
     std::vector<int> spent;
     for (int fd; (fd = dup(0)) >= 0;) spent.push_back(fd);
-    Idle(100);
+    Pump([] { return false; }, 100);
     for (int fd : spent) close(fd);
     setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_EQ(trouble, std::vector<std::string>{"Too many open files"});
-    EXPECT_TRUE(Pump([&] { return trouble.size() == 2; }));
+    EXPECT_TRUE(Pump([&] { return trouble.size() == 2; }));  // and that it takes messages again
     const Bytes frame = Frame_Encode(Text_Payload("AD-020"), 1);
     ASSERT_EQ(write(waiting, frame.data(), frame.size()), ssize_t(frame.size()));
     char reply[kReplySize] = {};
@@ -276,17 +255,17 @@ TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {
     EXPECT_EQ(read(waiting, reply, sizeof reply), ssize_t(kReplySize));
     EXPECT_EQ(std::string(reply, kReplySize), Replies({{1, Delivery::Handled}}));
     close(waiting);
-    EXPECT_EQ(Send(Text_Payload("AD-030")), MagTransport::Sent::Delivered) << why;
+    EXPECT_EQ(Send("AD-030"), Sent::Delivered) << why;
     EXPECT_EQ(Got(3), 3u);
 }
 
 TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
-    ASSERT_EQ(Serve(*server), MagTransport::Served::Serving) << detail;
-    // A folder others may enter: anybody could have put the socket there.
-    chmod(folder.c_str(), 0750);
-    EXPECT_EQ(Send(Text_Payload("AD-010")), MagTransport::Sent::Failed);
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
+    chmod(folder.c_str(),
+          0750);  // a folder others may enter: anybody could have put the socket there
+    EXPECT_EQ(Send("AD-010"), Sent::Failed);
     EXPECT_EQ(why, "the folder " + folder + " is open to other users (mode 0750)");
-    EXPECT_EQ(Serve(*Local()), MagTransport::Served::Failed);
+    EXPECT_EQ(Serve(*Local()), Served::Failed);
     EXPECT_EQ(detail, why);
     chmod(folder.c_str(), 0700);
     EXPECT_TRUE(got.empty());
@@ -295,25 +274,22 @@ TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     const unsigned other = 4242;
     // A socket of another user in the folder: not sent to, not yielded to.
     ASSERT_EQ(lchown(path.c_str(), other, other), 0);
-    EXPECT_EQ(Send(Text_Payload("AD-010")), MagTransport::Sent::Failed);
+    EXPECT_EQ(Send("AD-010"), Sent::Failed);
     EXPECT_EQ(why, "the socket " + path + " belongs to another user (uid 4242)");
     auto second = Local();
-    ASSERT_EQ(Serve(*second), MagTransport::Served::Serving) << detail;
-    // The first one's exit leaves the socket of the one that took over.
-    server->Stop();
-    EXPECT_EQ(Send(Text_Payload("AD-020")), MagTransport::Sent::Delivered) << why;
+    ASSERT_EQ(Serve(*second), Served::Serving) << detail;
+    server->Stop();  // the first one's exit leaves the socket of the one that took over
+    EXPECT_EQ(Send("AD-020"), Sent::Delivered) << why;
     EXPECT_EQ(Got(1), 1u);
 
-    // A folder and socket file that look like the other user's, behind which
-    // a program of this user listens: its peer credentials give it away, to
-    // the sender and to the receiver.
-    ASSERT_EQ(chown(folder.c_str(), other, other), 0);
-    ASSERT_EQ(lchown(path.c_str(), other, other), 0);
+    // A folder and socket file that look like the other user's, behind which a program of this
+    // user listens: its peer credentials give it away, to the sender and to the receiver.
+    ASSERT_EQ(chown(folder.c_str(), other, other) | lchown(path.c_str(), other, other), 0);
     auto asOther = Local(other);
-    EXPECT_EQ(Send(Text_Payload("AD-030"), 1000, asOther.get()), MagTransport::Sent::Failed);
+    EXPECT_EQ(Send("AD-030", 1000, asOther.get()), Sent::Failed);
     EXPECT_EQ(why, path + " is served by a program of another user (uid 0)");
     second->Stop();
-    ASSERT_EQ(Serve(*asOther), MagTransport::Served::Serving) << detail;
+    ASSERT_EQ(Serve(*asOther), Served::Serving) << detail;
     EXPECT_EQ(Raw(Frame_Encode(Text_Payload("AD-040"), 1)), "");
     EXPECT_EQ(Got(2), 1u);
 }

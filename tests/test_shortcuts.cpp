@@ -1,9 +1,4 @@
-// The main window's shortcuts, keys sent to the window as the platform sends
-// them: each key with its button enabled and disabled, modifiers ignored, one
-// action per key, and the keys typed into text entries.
-#include <gtest/gtest.h>
-
-#include <QApplication>
+// The main window's shortcuts, keys sent to the window as the platform sends them.
 #include <QKeyEvent>
 #include <QWindow>
 
@@ -11,50 +6,42 @@
 #include "core/Waits.h"
 #include "link/Simulator.h"
 #include "link/StatusLine.h"
-#include "panel/Controls.h"
-#include "panel/MainWindow.h"
-#include "panel/OptionGroups.h"
-#include "panel/PanelEnabling.h"
 #include "panel/Shortcuts.h"
-#include "support/TestProgram.h"
+#include "panel_test.h"
 
 using namespace zavo;
+using Calls = std::vector<std::string>;
 
 namespace {
 
-struct ShortcutsTest : ::testing::Test {
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
-    MainWindow& window = tp.program->window();
-    std::vector<std::string> calls;  // actions whose owners are not on this branch
+struct ShortcutsTest : test::Panel {
+    Calls calls;  // the actions taken, each of which has tests of its own
 
     void SetUp() override {
-        tp.port.responder = [this](const std::string& cmd) {
-            // The simulated replies; lines end in CR, the reply in LF, as the controller's.
-            const std::string r =
-                Simulated_Reply(cmd, ctx.instr.ModeWordWanted, ctx.settings.ZAVMODE);
-            return QString::fromStdString(r).replace("\r\n", "\r").toStdString() + "\r\n";
+        tp.port.responder = [this](const std::string& cmd) {  // lines end in CR, the reply in LF
+            return QString::fromStdString(Simulated_Reply(cmd, ctx.instr.ModeWordWanted, s.ZAVMODE))
+                       .replace("\r\n", "\r")
+                       .toStdString() +
+                   "\r\n";
         };
         tp.port.Open(1);
         window.Form_Load();
-        ctx.settings.SERVMODE = true, ui.fraSERVMODE->show();
-        window.show();
-        window.activateWindow();
-        // Ready as after an initialization.
-        ctx.enabling->Panels_Enable(true), ctx.options->Controls_Enable(true);
-        ctx.status->Status_Show(true);
-        auto record = [this](const char* name) { return [this, name] { calls.push_back(name); }; };
+        s.SERVMODE = true, ui.fraSERVMODE->show();
+        window.show(), window.activateWindow();
+        Unlock(), ctx.status->Status_Show(true);
         Shortcuts::Actions& a = ctx.keys->actions;
-        a.Run_Start = record("Run_Start"), a.Run_Abort = record("Run_Abort");
-        a.Instrument_Init = record("Instrument_Init"), a.Tumbler_Init = record("Tumbler_Init");
+        for (auto [action, name] : {std::pair{&a.Run_Start, "Run_Start"},
+                                    {&a.Run_Abort, "Run_Abort"},
+                                    {&a.Instrument_Init, "Init"},
+                                    {&a.Tumbler_Init, "Tumbler_Init"}})
+            *action = [this, name] { calls.push_back(name); };
     }
-    void Key(int key, Qt::KeyboardModifiers mods = {}, const QString& text = {},
+    void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {},
              bool repeat = false) {
         QKeyEvent e(QEvent::KeyPress, key, mods, text, repeat);
         QApplication::sendEvent(window.windowHandle(), &e);
     }
-    std::vector<std::string> Calls() { return std::exchange(calls, {}); }
+    Calls Taken() { return std::exchange(calls, {}); }
 };
 
 TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers) {
@@ -62,27 +49,23 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
         int key;
         QWidget* gate;
         const char* call;
-    } keys[] = {{Qt::Key_Return, ui.cmdStart, "Run_Start"},
-                {Qt::Key_Enter, ui.cmdStart, "Run_Start"},
-                {Qt::Key_Escape, ui.cmdStop, "Run_Abort"},
-                {Qt::Key_Space, ui.cmdStop, "Run_Abort"},
-                {Qt::Key_Insert, ui.cmdInit, "Instrument_Init"},
-                {Qt::Key_I, ui.cmdInitTumbler, "Tumbler_Init"}};
+    } keys[] = {
+        {Qt::Key_Return, ui.cmdStart, "Run_Start"}, {Qt::Key_Enter, ui.cmdStart, "Run_Start"},
+        {Qt::Key_Escape, ui.cmdStop, "Run_Abort"},  {Qt::Key_Space, ui.cmdStop, "Run_Abort"},
+        {Qt::Key_Insert, ui.cmdInit, "Init"},       {Qt::Key_I, ui.cmdInitTumbler, "Tumbler_Init"}};
     ui.picFocus->setFocus();
     for (const auto& k : keys)
         for (bool enabled : {true, false})
             for (auto mods : {Qt::NoModifier, Qt::ShiftModifier}) {
-                SCOPED_TRACE(testing::Message()
-                             << k.call << " enabled " << enabled << " mods " << mods);
                 k.gate->setEnabled(enabled);
-                Key(k.key, mods);
-                EXPECT_EQ(Calls(),
-                          enabled ? std::vector<std::string>{k.call} : std::vector<std::string>{});
+                Key(k.key, {}, mods);
+                EXPECT_EQ(Taken(), enabled ? Calls{k.call} : Calls{})
+                    << k.call << " enabled " << enabled << " mods " << mods;
             }
     // Page keys step the position whatever PREV and NEXT say (B-mode: 7 9 11 13 15 17).
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};
     ui.cmdPrevPos->setEnabled(false), ui.cmdNextPos->setEnabled(false);
-    Key(Qt::Key_PageDown), Key(Qt::Key_PageDown, Qt::ShiftModifier, {}, true);
+    Key(Qt::Key_PageDown), Key(Qt::Key_PageDown, {}, Qt::ShiftModifier, true);
     EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos, ui.lblMMode->text()),
               std::tuple(3, 11, "B3"));
     Key(Qt::Key_PageUp), Key(Qt::Key_PageUp), Key(Qt::Key_PageUp);
@@ -90,42 +73,41 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
 }
 
 // START is the default button and Space presses a focused button: a key its shortcut took
-// reaches neither, and a key held down acts once.
+// reaches neither, and a key held down acts once. Inside another operation's wait a key may
+// stop it but starts nothing.
 TEST_F(ShortcutsTest, OneKeyOneAction) {
-    int startClicks = 0, stopClicks = 0;
-    QObject::connect(ui.cmdStart, &QPushButton::clicked, [&] { ++startClicks; });
-    QObject::connect(ui.cmdStop, &QPushButton::clicked, [&] { ++stopClicks; });
+    int clicks = 0;
+    for (QPushButton* b : {ui.cmdStart, ui.cmdStop})
+        QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
     ASSERT_TRUE(ui.cmdStart->isDefault());
     ui.cmdStart->setFocus();
     Key(Qt::Key_Return), Key(Qt::Key_Return, {}, {}, true), Key(Qt::Key_Return, {}, {}, true);
     ui.cmdStop->setEnabled(true), ui.cmdStop->setFocus();
-    Key(Qt::Key_Space, {}, " ");
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"Run_Start", "Run_Abort"}));
-    EXPECT_EQ(std::pair(startClicks, stopClicks), std::pair(0, 0));
-    // Inside another operation's wait a key may stop it but starts nothing.
+    Key(Qt::Key_Space, " ");
+    EXPECT_EQ(std::pair(Taken(), clicks), std::pair(Calls{"Run_Start", "Run_Abort"}, 0));
     Activity::Scope busy(*ctx.activity);
     tp.clock.After(0.05, [&] { Key(Qt::Key_Return), Key(Qt::Key_Insert), Key(Qt::Key_Escape); });
     Wait_Seconds(tp.clock, 0.1);
-    EXPECT_EQ(Calls(), std::vector<std::string>{"Run_Abort"});
+    EXPECT_EQ(Taken(), Calls{"Run_Abort"});
 }
 
-// The mode keys click the mode buttons: the switch goes through the controller.
+// The mode keys click the mode buttons where they allow it: the switch goes through the
+// controller; a locked panel keeps the mark on the mode in force.
 TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
     ctx.instr.ModeWordActual = 1;
     tp.port.writes.clear();
     Key(Qt::Key_F3);
-    EXPECT_EQ(ctx.settings.ZAVMODE, 3);
-    EXPECT_EQ(tp.port.writes, std::vector<std::string>{"IP"});
+    EXPECT_EQ(std::pair(s.ZAVMODE, tp.port.writes),
+              std::pair(Int16(3), std::vector<std::string>{"IP"}));
     ui.optZAVMode[2]->setEnabled(false);
-    Key(Qt::Key_F2, Qt::ShiftModifier);
-    EXPECT_EQ(ctx.settings.ZAVMODE, 3);
-    // Locked: the choice is ignored and the mark stays on the mode in force.
+    Key(Qt::Key_F2, {}, Qt::ShiftModifier);
+    EXPECT_EQ(s.ZAVMODE, 3);
     ctx.options->Controls_Enable(false);
     Key(Qt::Key_F1);
-    EXPECT_TRUE(ctx.settings.ZAVMODE == 3 && ui.optZAVMode[3]->isChecked());
+    EXPECT_TRUE(s.ZAVMODE == 3 && ui.optZAVMode[3]->isChecked());
     ctx.options->Controls_Enable(true);
     Key(Qt::Key_F1);
-    EXPECT_TRUE(ctx.settings.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked());
+    EXPECT_TRUE(s.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked());
 }
 
 // In the terminal only Esc acts: typed keys go to the controller. In a parameter box the
@@ -135,17 +117,17 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};
     ui.txtTerm->setFocus();
     tp.port.writes.clear();
-    Key(Qt::Key_1, {}, "1"), Key(Qt::Key_Return, {}, "\r"), Key(Qt::Key_Space, {}, " ");
-    Key(Qt::Key_I, {}, "i"), Key(Qt::Key_PageDown), Key(Qt::Key_F2);
+    Key(Qt::Key_1, "1"), Key(Qt::Key_Return, "\r"), Key(Qt::Key_Space, " "), Key(Qt::Key_I, "i");
+    Key(Qt::Key_PageDown), Key(Qt::Key_F2);
     EXPECT_EQ(tp.port.Written(), "1\r i");
-    EXPECT_TRUE(Calls().empty() && ctx.pos.MIndex == 1 && ctx.settings.ZAVMODE == 1);
+    EXPECT_TRUE(Taken().empty() && ctx.pos.MIndex == 1 && s.ZAVMODE == 1);
     Key(Qt::Key_Escape);
-    EXPECT_EQ(Calls(), std::vector<std::string>{"Run_Abort"});
+    EXPECT_EQ(Taken(), Calls{"Run_Abort"});
 
     ui.txtACMax->setFocus(), ui.txtACMax->setText("1");
-    Key(Qt::Key_I, {}, "i"), Key(Qt::Key_Space, {}, " "), Key(Qt::Key_Return, {}, "\r");
-    EXPECT_EQ(ui.txtACMax->text(), "1i ");
-    EXPECT_EQ(Calls(), std::vector<std::string>{"Run_Start"});
+    Key(Qt::Key_I, "i"), Key(Qt::Key_Space, " "), Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(std::pair(ui.txtACMax->text(), Taken()),
+              std::pair(QString("1i "), Calls{"Run_Start"}));
 }
 
 }  // namespace

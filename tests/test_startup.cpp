@@ -1,18 +1,16 @@
-#include <gtest/gtest.h>
-
+// Start-up of the main window (settings, daily logs, service password, layouts) and the status
+// line it shows.
 #include <sys/fsuid.h>
 #include <unistd.h>
-#include <QScreen>
+
 #include <filesystem>
 #include <fstream>
 
 #include "Version.h"
 #include "link/CommLog.h"
 #include "link/StatusLine.h"
-#include "panel/Controls.h"
-#include "panel/MainWindow.h"
 #include "panel/SettingsFile.h"
-#include "support/TestProgram.h"
+#include "panel_test.h"
 
 using namespace zavo;
 using std::tuple;
@@ -23,33 +21,26 @@ namespace {
 const QString kDesktop = QString::asprintf("ZAVO - ver. %d.%d.%d  [Desktop Mode]", kVersionMajor,
                                            kVersionMinor, kVersionRevision);
 
-struct StartupTest : ::testing::Test {
-    bool Exists(const std::string& name) const { return fs::exists(tp.Dir() / "mon" / name); }
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    Controls& ui = *ctx.ui;
-    MainWindow& win = *ctx.window;
+struct StartupTest : test::Panel {
+    bool Logged(const std::string& name) const { return fs::exists(tp.Dir() / "mon" / name); }
 };
 
 TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
-    fs::remove_all(tp.Dir() / "mon"), win.Form_Load();  // a missing log folder is created
-    EXPECT_TRUE(fs::exists(tp.Dir() / "ZAVO.sav") && Exists("06-12-2026.mon") && ctx.log->IsOpen());
-    EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() &&
-                ctx.settings.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked() &&
-                BackColor(ui.optZAVMode[1]) == kCyan && ui.fraERateT->isHidden() &&
-                ui.cmdTOVPlus->isHidden() && win.windowTitle() == kDesktop);
+    fs::remove_all(tp.Dir() / "mon"), window.Form_Load();  // a missing log folder is created
+    EXPECT_TRUE(fs::exists(tp.Dir() / "ZAVO.sav") && Logged("06-12-2026.mon") && ctx.log->IsOpen());
+    EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() && s.ZAVMODE == 1 &&
+                ui.optZAVMode[1]->isChecked() && BackColor(ui.optZAVMode[1]) == kCyan &&
+                ui.fraERateT->isHidden() && ui.cmdTOVPlus->isHidden() &&
+                !ui.vslTOVPulses->isHidden() && window.windowTitle() == kDesktop &&
+                !(window.windowState() & Qt::WindowMaximized));
     EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());  // until initialized
     EXPECT_EQ(tuple(Tag(ui.cmdStart), ui.cmdStop->toolTip()), tuple("0", "Shortcut [Space Bar]"));
-    EXPECT_FALSE(ui.vslTOVPulses->isHidden() || win.windowState() & Qt::WindowMaximized);
-    const QRect screen = win.screen()->availableGeometry(), frame = win.frameGeometry();
-    EXPECT_TRUE(frame.top() == screen.top() &&
-                std::abs(frame.center().x() - screen.center().x()) <= 2);
-    const auto first = (win.timLEDBlink_Timer(), ui.picStat[0]->Back());
-    EXPECT_EQ(
-        tuple(first, (win.timLEDBlink_Timer(), ui.picStat[0]->Back()), ui.timLEDBlink->interval()),
-        tuple(kGrey, kLightOrange, 200));
+    const auto first = (window.timLEDBlink_Timer(), ui.picStat[0]->Back());
+    EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()),
+                    ui.timLEDBlink->interval()),
+              tuple(kGrey, kLightOrange, 200));
     // INITIALIZE unlocks the panel (a simulated instrument with a recent frequency).
-    ctx.settings.SIMULMODE = true, ctx.settings.FREQDATE = tp.clock.Today();
+    s.SIMULMODE = true, s.FREQDATE = tp.clock.Today();
     ui.cmdInit->click();
     EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled() && Tag(ui.cmdStart) == "1");
 }
@@ -59,26 +50,27 @@ TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
     fs::remove_all(tp.Dir() / "mon"), fs::permissions(tp.Dir(), fs::perms(0555));
     const bool root = geteuid() == 0;
     if (root) setfsgid(65534), setfsuid(65534);
-    win.Form_Load();
+    window.Form_Load();
     if (root) setfsuid(0), setfsgid(0);
     fs::permissions(tp.Dir(), fs::perms(0755));
     ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(tuple(fs::exists(tp.Dir() / "ZAVO.sav"), tp.dialogs.boxes[0].title,
-                    ctx.settings.ZAVMODE, win.windowTitle()),
+    EXPECT_EQ(tuple(fs::exists(tp.Dir() / "ZAVO.sav"), tp.dialogs.boxes[0].title, s.ZAVMODE,
+                    window.windowTitle()),
               tuple(false, "Settings not saved", 1, kDesktop));
     EXPECT_TRUE(ui.picStat[1]->Tag().startsWith(" LOG FILE CANNOT BE OPENED"));
 }
 
-// Only the exact password turns the service mode on, with no message either way.
+// Only the exact password turns the service mode on, with no message either way; the tablet's
+// twins and large keys replace the desktop's, and the pulses start as a single "+" one.
 TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     for (const QString answer : {"Tolku48e", "tolku48e", "", "Tolku48e "}) {
         SCOPED_TRACE(answer.toStdString());
         test::TestProgram tp;
         Ctx& ctx = tp.ctx();
         Controls& ui = *ctx.ui;
-        Settings s;
-        s.SERVMODE = s.SIMULMODE = s.TOUCHMODE = true, s.TOVNUM = 5, s.TOVDIR = 2;
-        ASSERT_TRUE(Settings_Save(tp.Dir() / "ZAVO.sav", s));
+        ASSERT_TRUE(Settings_Save(
+            tp.Dir() / "ZAVO.sav",
+            {.TOVDIR = 2, .TOVNUM = 5, .SERVMODE = true, .SIMULMODE = true, .TOUCHMODE = true}));
         tp.dialogs.inputAnswers = {answer};
         ctx.window->Form_Load();
         const bool on = answer == "Tolku48e";
@@ -91,7 +83,6 @@ TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
         EXPECT_TRUE(!ui.fraDModeT->isHidden() && !ui.chkTumblerT->isHidden() &&
                     !ui.cmdTOVMinus->isHidden() && ui.vslTOVPulses->isHidden() &&
                     ui.cmdStart->toolTip().isEmpty() && ui.txtACMax->font().pointSize() >= 14 &&
-                    ui.optZAVMode[2]->minimumHeight() >= 66 &&
                     ctx.window->windowState() & Qt::WindowMaximized);
     }
 }
@@ -105,25 +96,69 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     for (auto [f, keep] : kept) std::ofstream(tp.Dir() / "mon" / f) << "x\r\n";
     fs::permissions(tp.Dir() / "mon" / "20-11-2026.mon", fs::perms::owner_read);
     fs::create_directory(tp.Dir() / "mon" / "01-01-2020.mon");  // a folder, not a log
-    win.Form_Load();
-    for (auto [f, keep] : kept) EXPECT_EQ(Exists(f), keep) << f;
-    EXPECT_TRUE(Exists("01-01-2020.mon") && Exists("06-12-2026.mon") && ctx.log->IsOpen());
+    window.Form_Load();
+    for (auto [f, keep] : kept) EXPECT_EQ(Logged(f), keep) << f;
+    EXPECT_TRUE(Logged("01-01-2020.mon") && Logged("06-12-2026.mon") && ctx.log->IsOpen());
+
     test::TestProgram bad;
+    Ctx& b = bad.ctx();
     fs::remove_all(bad.Dir() / "mon"), std::ofstream(bad.Dir() / "mon") << "a file, no folder";
-    bad.ctx().window->Form_Load();
-    EXPECT_TRUE(!bad.ctx().log->IsOpen() && bad.ended == 0);
-    // The path as it is (not upper-cased) with the system's reason, told again
-    // whenever the idle text comes back, until a log is open.
+    b.window->Form_Load();
+    EXPECT_TRUE(!b.log->IsOpen() && bad.ended == 0);
+    // The path as it is (not upper-cased) with the system's reason, told again whenever the
+    // idle text comes back, until a log is open.
     const QString why = "LOG FILE CANNOT BE OPENED: " +
                         QString::fromStdString((bad.Dir() / "mon" / "06-12-2026.mon").string()) +
                         " (Not a directory)";
-    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), why);
-    bad.ctx().status->Status_Show(true);
-    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS READY  -  " + why);
+    EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), why);
+    b.status->Status_Show(true);
+    EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS READY  -  " + why);
     fs::remove(bad.Dir() / "mon"), fs::create_directory(bad.Dir() / "mon");
-    bad.ctx().window->Log_Open();
-    bad.ctx().status->Status_Show(false);
-    EXPECT_EQ(bad.ctx().ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
+    b.window->Log_Open();
+    b.status->Status_Show(false);
+    EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
+}
+
+// A panel's text in its colour; back colour 0 is the window's own, written back
+// into the caller's variable; an empty tool tip keeps the one before.
+TEST(StatusLine, PanelsAndTheIdleDisplay) {
+    QWidget window;
+    window.setPalette(QPalette(QColor(10, 20, 30)));
+    auto* pic = new StatusPanel(&window);
+    pic->setGeometry(0, 0, 300, 24);
+    VbColor back = 0;
+    StatusPanel_Print(pic, back, kBlack, "EXECUTE", "Port search");
+    EXPECT_EQ(back, 0x1E140A);
+    StatusPanel_Print(pic, back, kRed, "INSTRUMENT IS READY", "");
+    EXPECT_EQ(tuple(pic->Back(), pic->Fore(), pic->Tag(), pic->toolTip()),
+              tuple(VbColor(0x1E140A), kRed, " INSTRUMENT IS READY", "Port search"));
+    back = kGreen;
+    StatusPanel_Print(pic, back, kRed, "", "Other");
+    EXPECT_EQ(tuple(pic->Tag(), pic->toolTip(), pic->grab().toImage().pixelColor(150, 12)),
+              tuple(" ", "Other", QColor(0, 255, 0)));
+    window.setProperty("BackColor", qlonglong(kButtonFace));  // a colour set as a value
+    back = 0;
+    StatusPanel_Print(pic, back, kBlack, "X");
+    EXPECT_EQ(back, kButtonFace);
+    StatusPanel_Print(nullptr, back, kBlack, "no panel");  // ignored
+
+    test::TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    StatusPanel *lamp = ctx.ui->picStat[0], *text = ctx.ui->picStat[1];
+    const QString thirdTag = ctx.ui->picStat[2]->Tag();
+    for (const bool ready : {false, true}) {
+        ctx.status->Status_Show(ready);
+        EXPECT_EQ(tuple(lamp->Back(), text->Tag(), text->Fore(), text->Back(),
+                        ctx.ui->cmdStart->isDefault()),
+                  tuple(ready ? kGreen : kGrey,
+                        ready ? " INSTRUMENT IS READY" : " INSTRUMENT IS NOT INITIALIZED",
+                        ready ? kBlack : kGrey, WindowBackColor(ctx.window), ready));
+    }
+    EXPECT_EQ(ctx.ui->picStat[2]->Tag(), thirdTag);
+    ctx.status->Lamp(kRed, "Error");
+    ctx.status->Text("NO REPLY", kRed);
+    EXPECT_EQ(tuple(lamp->Back(), lamp->toolTip(), text->Tag(), text->Fore()),
+              tuple(kRed, QString("Error"), QString(" NO REPLY"), kRed));
 }
 
 }  // namespace

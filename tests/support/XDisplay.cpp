@@ -3,25 +3,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <functional>
-
 namespace zavo::test {
 
 namespace {
 
 Display* D(void* d) { return static_cast<Display*>(d); }
 
-void Walk(Display* d, Window w, const std::function<bool(Window)>& fn) {
-    if (fn(w)) return;
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
-    for (unsigned i = 0; i < n; ++i) Walk(d, children[i], fn);
-    if (children) XFree(children);
-}
-
-// Windows come and go while they are looked at: an error about one that has
-// just gone is no reason to end the test.
+// Windows come and go while they are looked at: an error about one that has just gone is no
+// reason to end the test.
 int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
@@ -34,22 +23,35 @@ XDisplay::~XDisplay() {
     if (display_) XCloseDisplay(D(display_));
 }
 
-unsigned long XDisplay::FindWindow(const std::string& prefix) {
-    if (!display_) return 0;
-    Window found = 0;
-    Walk(D(display_), DefaultRootWindow(D(display_)), [&](Window w) {
-        if (found) return true;
+std::vector<unsigned long> XDisplay::Windows(const std::string& part) {
+    std::vector<unsigned long> found;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    // Without a window manager the program's windows are the root's children.
+    if (!display_ || !XQueryTree(D(display_), DefaultRootWindow(D(display_)), &root, &parent,
+                                 &children, &n))
+        return found;
+    for (unsigned i = 0; i < n; ++i) {
         char* name = nullptr;
-        if (XFetchName(D(display_), w, &name) && name) {
-            XWindowAttributes a{};
-            if (std::string(name).rfind(prefix, 0) == 0 &&
-                XGetWindowAttributes(D(display_), w, &a) && a.map_state == IsViewable)
-                found = w;
-            XFree(name);
-        }
-        return found != 0;
-    });
+        XWindowAttributes a{};
+        if (XFetchName(D(display_), children[i], &name) && name &&
+            std::string(name).find(part) != std::string::npos &&
+            XGetWindowAttributes(D(display_), children[i], &a) && a.map_state == IsViewable)
+            found.push_back(children[i]);
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
     return found;
+}
+
+QRect XDisplay::Geometry(unsigned long window) {
+    XWindowAttributes a{};
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!display_ || !XGetWindowAttributes(D(display_), window, &a) ||
+        !XTranslateCoordinates(D(display_), window, a.root, 0, 0, &x, &y, &child))
+        return {};
+    return {x, y, a.width, a.height};
 }
 
 void XDisplay::CloseRequest(unsigned long window) {
@@ -68,16 +70,15 @@ void XDisplay::CloseRequest(unsigned long window) {
 QImage XDisplay::Screen() {
     if (!display_) return {};
     Display* d = D(display_);
-    const Window root = DefaultRootWindow(d);
     XWindowAttributes a{};
-    XGetWindowAttributes(d, root, &a);
-    XImage* x = XGetImage(d, root, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    XGetWindowAttributes(d, DefaultRootWindow(d), &a);
+    XImage* x = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(a.width), unsigned(a.height),
+                          AllPlanes, ZPixmap);
     if (!x) return {};
-    QImage img(a.width, a.height, QImage::Format_RGB32);
-    for (int y = 0; y < a.height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int xx = 0; xx < a.width; ++xx) row[xx] = QRgb(XGetPixel(x, xx, y)) | 0xFF000000u;
-    }
+    // The tests' server has 24-bit colour in 32-bit pixels, as QImage's RGB32.
+    const QImage img = QImage(reinterpret_cast<const uchar*>(x->data), a.width, a.height,
+                              x->bytes_per_line, QImage::Format_RGB32)
+                           .copy();
     XDestroyImage(x);
     return img;
 }

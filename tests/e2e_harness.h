@@ -13,8 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -26,7 +24,9 @@ inline double Now() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-inline void Sleep(double seconds) { poll(nullptr, 0, int(seconds * 1000)); }
+inline void Sleep(double seconds) {
+    poll(nullptr, 0, int(seconds * 1000));
+}
 
 // Polls cond every 50 ms until it holds or timeout seconds pass.
 inline bool WaitUntil(const std::function<bool()>& cond, double timeout) {
@@ -38,6 +38,13 @@ inline bool WaitUntil(const std::function<bool()>& cond, double timeout) {
 inline std::string FileBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The resident memory of a process, in kB.
+inline long RssKb(pid_t pid = getpid()) {
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/" + std::to_string(pid) + "/statm") >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE) / 1024;
 }
 
 class Proc {
@@ -53,8 +60,10 @@ class Proc {
             setpgid(0, 0);
             if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
             for (const std::string& e : env) putenv(strdup(e.c_str()));
-            const int o = out.empty() ? fds[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            dup2(o, STDOUT_FILENO), dup2(out.empty() ? open("/dev/null", O_WRONLY) : o, STDERR_FILENO);
+            const int o =
+                out.empty() ? fds[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            dup2(o, STDOUT_FILENO),
+                dup2(out.empty() ? open("/dev/null", O_WRONLY) : o, STDERR_FILENO);
             std::vector<char*> args;
             for (const std::string& a : argv) args.push_back(strdup(a.c_str()));
             args.push_back(nullptr);
@@ -89,7 +98,6 @@ class Proc {
         }
         return code_;
     }
-    bool Running() { return Wait(0), pid_ > 0; }
     void Stop() {
         if (Wait(5, SIGTERM) == -1 && pid_ > 0) Wait(5, SIGKILL);
     }
@@ -132,14 +140,13 @@ inline std::string CourseCodes(const std::string& reply) {
     return out;
 }
 
-// The escaped texts of one kind of transcript entry ("CMD", "RX ", "TX "), each followed by `sep`.
-inline std::string Transcript(const fs::path& p, std::string kind, const char* sep) {
+// The commands a controller's transcript records as recognised, escaped, each followed by a blank.
+inline std::string Commands(const fs::path& transcript) {
     std::string out;
-    std::ifstream in(p, std::ios::binary);
-    kind = " " + kind + " \"";
+    std::ifstream in(transcript, std::ios::binary);
     for (std::string line; std::getline(in, line);)
-        if (const size_t at = line.find(kind); at != std::string::npos)
-            out += line.substr(at + kind.size(), line.size() - at - kind.size() - 1) + sep;
+        if (const size_t at = line.find(" CMD \""); at != std::string::npos)
+            out += line.substr(at + 6, line.size() - at - 7) + " ";
     return out;
 }
 

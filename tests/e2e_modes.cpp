@@ -7,14 +7,13 @@
 #include "e2e_app.h"
 
 TEST(ModesE2E, KeysAndStepsWithTheUnitOnOffAndMissingThenTermination) {
-    e2e::AppOptions o;
-    o.settings = e2e::SettingsText({{"DMGFD", "30"}, {"DMODE", "1"}});
-    e2e::App app(o);
+    e2e::App app(e2e::SettingsText({{"DMGFD", "30"}, {"DMODE", "1"}}));
     ASSERT_TRUE(app.StartReady()) << app.Why();
 
     // Unit on: ANHYSTERETIC keeps the controller's mode word, PULSE and back change it.
     const e2e::Since on{app};
-    for (const auto& [key, want] : {std::pair{"F2", "IP "}, {"F3", "IP IP M2 "}, {"F1", "IP IP M2 IP M1 "}}) {
+    for (const auto& [key, want] :
+         {std::pair{"F2", "IP "}, {"F3", "IP IP M2 "}, {"F1", "IP IP M2 IP M1 "}}) {
         app.Key(key);
         EXPECT_TRUE(on.Wait(want, 15)) << key << ": " << on();
         ASSERT_TRUE(app.WaitReady());
@@ -38,7 +37,8 @@ TEST(ModesE2E, KeysAndStepsWithTheUnitOnOffAndMissingThenTermination) {
     e2e::Proc step = app.Companion({"send", "ARM-80-0-50"});
     ASSERT_TRUE(app.Answer("Warning", "Escape")) << app.Why();
     EXPECT_EQ(step.Wait(10), 0) << "the message was taken";
-    EXPECT_TRUE(e2e::WaitUntil([&] { return app.Log().find("NOT APPLIED") != std::string::npos; }, 10))
+    EXPECT_TRUE(
+        e2e::WaitUntil([&] { return app.Log().find("NOT APPLIED") != std::string::npos; }, 10))
         << app.Log();
     const e2e::Since run{app};
     app.Key("Return");
@@ -62,5 +62,6 @@ TEST(ModesE2E, KeysAndStepsWithTheUnitOnOffAndMissingThenTermination) {
     EXPECT_EQ(app.WaitExit(30), 0) << e2e::FileBytes(app.Output());
     EXPECT_EQ(end(), "\\x10 IP SD0 ");
     const std::string saved = app.SettingsFile();
-    EXPECT_EQ(saved.substr(2 * 23, 11) + saved.substr(4 * 23, 11), "1          30         ") << saved;
+    EXPECT_EQ(saved.substr(2 * 23, 11) + saved.substr(4 * 23, 11), "1          30         ")
+        << saved;
 }

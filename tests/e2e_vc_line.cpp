@@ -61,41 +61,37 @@ TEST(VcLine, PacedPiecesACourseInRealTimeAndFaultsInTurn) {
     const double g = Now();
     const std::string course = line.Ask("G", 5);
     EXPECT_TRUE(Now() - g > 0.12 && Now() - g < 1.5) << Now() - g;
-    EXPECT_TRUE(course.starts_with("-> Warning: Hot Coil \r") && course.ends_with("End of Ramp \r\n")) << course;
+    EXPECT_TRUE(course.starts_with("-> Warning: Hot Coil \r") &&
+                course.ends_with("End of Ramp \r\n"))
+        << course;
     EXPECT_EQ(CourseCodes(course),
               "24 175:30 175:60 170:5 170:4 170:3 170:2 170:1 25 174:45 174:30 174:15 174:0 ");
-    EXPECT_TRUE(std::regex_match(line.Ask("G", 5), std::regex("\x18[^]*## User Tumbler Break \r\n")));
+    EXPECT_TRUE(
+        std::regex_match(line.Ask("G", 5), std::regex("\x18[^]*## User Tumbler Break \r\n")));
     EXPECT_EQ(line.Ask("G", 2, 175).substr(0, 1), "\x18") << "rising, no fault left";
     EXPECT_TRUE(line.Ask("\x1b").ends_with("** STOP \r\n")) << "stopped at once";
     EXPECT_EQ(line.Ask("", 0.3, -1), "") << "the course does not go on";
 }
 
-TEST(VcLine, LinkTranscriptColdCoilAndTheWaysOut) {
+TEST(VcLine, LinkTranscriptAndTheWaysOut) {
     QTemporaryDir dir;
     const std::string d = dir.path().toStdString(), link = d + "/ports/COM1", log = d + "/vc.log";
     fs::create_directories(d + "/ports");
     fs::create_symlink("/nonexistent/stale", link);
     {
-        Tool tool({"--speed", "100", "--link", link, "--transcript", log});
+        Tool tool({"--link", link, "--transcript", log, "--fault", "vanish@IP"});
         ASSERT_EQ(fs::read_symlink(link).string(), tool.slave) << "stale replaced";
         Line line(link);
-        line.Ask("FD0", 0.05, -1), line.Ask("12"), line.Ask("\x14\x03"), line.Ask("\x1b");
-        EXPECT_EQ(tool.Wait(5, SIGINT), 0);
-    }
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "removed on a signal";
-    EXPECT_EQ(Transcript(log, "CMD", " "), "FD012 \\x14\\x03 \\x1B ") << "two pieces, one";
-    {
-        Tool tool({"--cold", "1.2", "--fault", "vanish@IP", "--link", link});
-        const double start = Now();  // the tool's clock started before this
-        Line line(link);
-        EXPECT_LE(std::stoi(line.Ask("y", 0.3).substr(3)), 2440) << "still cold";
-        line.Ask("", 1.25 - (Now() - start), -1);
-        EXPECT_GT(std::stoi(line.Ask("y").substr(3)), 2440) << "working temperature";
+        line.Ask("FD0", 0.05, -1), line.Ask("12"), line.Ask("\x14\x03");
         const std::string part = line.Ask("IP", 2);
         EXPECT_TRUE(!part.empty() && part.find('\n') == std::string::npos) << "cut off mid-reply";
         EXPECT_TRUE(line.hungUp && tool.Wait(2) == 0);
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "removed on vanishing";
+    EXPECT_EQ(Commands(log), "FD012 \\x14\\x03 IP ") << "two pieces, one";
+    Tool tool({"--link", link});
+    EXPECT_EQ(tool.Wait(5, SIGINT), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "removed on a signal";
     EXPECT_EQ(Tool({"--link", log}).Wait(2), 1) << "a file is not replaced";
     EXPECT_EQ(Tool({"--fault", "melt"}).Wait(2), 2);
 }

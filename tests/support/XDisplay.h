@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct _XDisplay;  // Xlib's Display
+
 namespace zavo::test {
 
 class XDisplay {
@@ -24,7 +26,7 @@ class XDisplay {
     QImage Screen();
 
   private:
-    void* display_ = nullptr;
+    _XDisplay* display_ = nullptr;
 };
 
 }  // namespace zavo::test

@@ -1,97 +1,131 @@
 #pragma once
-// End-to-end tests start the built virtual controller and talk to it over its
-// pseudo-terminal with plain POSIX I/O; every read has a time-out.
+// The programs an end-to-end test starts (the virtual controller, the program, Xvfb, xdotool, the
+// companion tool): each in a process group of its own, ended with the test; every wait timed.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <vector>
 
 namespace e2e {
+
+namespace fs = std::filesystem;
 
 inline double Now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Reads `fd` until `stop` arrives (kept), `timeout` s pass or the other end hangs up.
-inline std::string ReadFd(int fd, double timeout, int stop, bool& hungUp) {
-    std::string got;
-    for (const double end = Now() + timeout; fd >= 0 && Now() < end;) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, int((end - Now()) * 1000) + 1) <= 0) continue;
-        char c;
-        const ssize_t n = read(fd, &c, 1);
-        if (n == 1 && (got += c, (unsigned char)c == stop)) break;
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return hungUp = true, got;
-    }
-    return got;
+inline void Sleep(double seconds) {
+    poll(nullptr, 0, int(seconds * 1000));
 }
 
-// The tool as a child process; its first output line is the serial end's path.
-struct Tool {
-    explicit Tool(std::vector<std::string> args) {
-        std::string exe = std::string(ZAVO_BINARY_DIR) + "/tools/virtual-controller";
-        std::vector<char*> argv{exe.data()};
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return;
-        if ((pid = fork()) == 0) {
-            dup2(out[1], STDOUT_FILENO), close(out[0]), execv(exe.c_str(), argv.data());
+// Polls cond every 50 ms until it holds or timeout seconds pass.
+inline bool WaitUntil(const std::function<bool()>& cond, double timeout) {
+    for (const double end = Now() + timeout; Now() < end; Sleep(0.05))
+        if (cond()) return true;
+    return cond();
+}
+
+inline std::string FileBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The resident memory of a process, in kB.
+inline long RssKb(pid_t pid = getpid()) {
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/" + std::to_string(pid) + "/statm") >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+class Proc {
+  public:
+    Proc() = default;
+    // env: added to this process's environment. out: where stdout and stderr go (appended);
+    // empty: stdout into a pipe that Line() reads, stderr nowhere.
+    explicit Proc(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                  const fs::path& cwd = {}, const fs::path& out = {}) {
+        int fds[2] = {-1, -1};
+        if (out.empty() && pipe2(fds, O_CLOEXEC) != 0) return;
+        if ((pid_ = fork()) == 0) {
+            setpgid(0, 0);
+            if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+            for (const std::string& e : env) putenv(strdup(e.c_str()));
+            const int o =
+                out.empty() ? fds[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            dup2(o, STDOUT_FILENO),
+                dup2(out.empty() ? open("/dev/null", O_WRONLY) : o, STDERR_FILENO);
+            std::vector<char*> args;
+            for (const std::string& a : argv) args.push_back(strdup(a.c_str()));
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
             _exit(127);
         }
-        close(out[1]);
-        bool gone = false;
-        slave = ReadFd(pid > 0 ? out[0] : -1, 5, '\n', gone);
-        slave = slave.substr(0, slave.find('\n'));
-        close(out[0]);
+        setpgid(pid_, pid_);  // before any signal to the group, whoever runs first
+        if (out.empty()) close(fds[1]), pipe_ = fds[0];
     }
-    ~Tool() { Wait(5, SIGKILL); }
-    // Sends `sig` (if any) and waits: the exit status, or -1 when it did not exit normally in time.
+    Proc(Proc&& o) noexcept { *this = std::move(o); }
+    Proc& operator=(Proc&& o) noexcept {
+        Stop();
+        std::swap(pid_, o.pid_), std::swap(pipe_, o.pipe_), std::swap(code_, o.code_);
+        return *this;
+    }
+    ~Proc() {
+        Stop();
+        if (pipe_ >= 0) close(pipe_);
+    }
+
+    pid_t Pid() const { return pid_; }
+    // Sends sig (0: none) to its group and waits: its exit status, -1 while it runs or when a
+    // signal ended it.
     int Wait(double timeout, int sig = 0) {
-        int status = 0;
-        if (pid > 0 && sig) kill(pid, sig);
-        for (const double end = Now() + timeout; pid > 0 && Now() < end; poll(nullptr, 0, 10))
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return pid = -1, WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return -1;
+        if (pid_ > 0 && sig) kill(-pid_, sig);
+        for (const double end = Now() + timeout; pid_ > 0; Sleep(0.01)) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                pid_ = -1, code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            else if (Now() >= end)
+                return -1;
+        }
+        return code_;
     }
-    pid_t pid = -1;
-    std::string slave;
+    void Stop() {
+        if (Wait(5, SIGTERM) == -1 && pid_ > 0) Wait(5, SIGKILL);
+    }
+    // The next line of its output, without the line end ("" after timeout s).
+    std::string Line(double timeout = 10) {
+        std::string got;
+        for (const double end = Now() + timeout; pipe_ >= 0 && Now() < end;) {
+            pollfd p{pipe_, POLLIN, 0};
+            char c = 0;
+            if (poll(&p, 1, 50) > 0 && read(pipe_, &c, 1) != 1) break;
+            if (c == '\n') return got;
+            if (c) got += c;
+        }
+        return {};
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int pipe_ = -1;
+    int code_ = -1;
 };
 
-// The program's end of the line, raw.
-struct Line {
-    explicit Line(const std::string& dev) : fd(open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
-        termios t{};
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        tcsetattr(fd, TCSANOW, &t);
-    }
-    ~Line() { close(fd); }
-    void Send(const std::string& s) { [[maybe_unused]] auto n = write(fd, s.data(), s.size()); }
-    // The next `n` pieces ending in `stop`, or what came until `timeout` s passed or a hang-up.
-    std::string Read(int n = 1, double timeout = 2, int stop = '\n') {
-        std::string got;
-        for (const double end = Now() + timeout; n-- > 0;)
-            got += ReadFd(fd, end - Now(), stop, hungUp);
-        return got;
-    }
-    std::string ReadFor(double seconds) { return Read(1, seconds, -1); }
-    std::string Ask(const std::string& cmd, double timeout = 2) {
-        return Send(cmd), Read(1, timeout);
-    }
-    int fd;
-    bool hungUp = false;
+// The virtual controller; its first output line is the serial end's path.
+struct Tool : Proc {
+    explicit Tool(std::vector<std::string> args)
+        : Proc((args.insert(args.begin(), ZAVO_BINARY_DIR "/tools/virtual-controller"), args)),
+          slave(Line(5)) {}
+    std::string slave;
 };
 
 // A field course as a readable list of its in-band codes with their values ("24 175:30 25 174:0 ").
@@ -106,14 +140,13 @@ inline std::string CourseCodes(const std::string& reply) {
     return out;
 }
 
-// The escaped texts of one kind of transcript entry ("CMD", "RX ", "TX "), each followed by `sep`.
-inline std::string Transcript(const std::filesystem::path& p, std::string kind, const char* sep) {
+// The commands a controller's transcript records as recognised, escaped, each followed by a blank.
+inline std::string Commands(const fs::path& transcript) {
     std::string out;
-    std::ifstream in(p, std::ios::binary);
-    kind = " " + kind + " \"";
+    std::ifstream in(transcript, std::ios::binary);
     for (std::string line; std::getline(in, line);)
-        if (const size_t at = line.find(kind); at != std::string::npos)
-            out += line.substr(at + kind.size(), line.size() - at - kind.size() - 1) + sep;
+        if (const size_t at = line.find(" CMD \""); at != std::string::npos)
+            out += line.substr(at + 6, line.size() - at - 7) + " ";
     return out;
 }
 

@@ -1,86 +1,58 @@
-// A demagnetization run through the real window (START, ABORT), real clock and Qt serial port,
-// against the virtual controller as COM1.
+// Runs in the real program, started with Enter, against the virtual controller on the real clock,
+// with the magnetometer program listening: a whole course, one stopped with Esc, one cut by a
+// tumbler break whose journal row cannot be written.
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
+#include "e2e_app.h"
 
-#include "e2e_program.h"
-#include "link/StatusLine.h"
-#include "operations/RunSequence.h"
-#include "panel/Controls.h"
-#include "panel/Limits.h"
-#include "panel/OptionGroups.h"
-#include "panel/PanelEnabling.h"
-#include "support/FakeMagTransport.h"
+TEST(RunE2E, WholeAbortedAndBrokenRunsInTheJournal) {
+    // 60 mT, fast decrease, held 30 s: under 2 s at the controller's speed, 1 s of it held.
+    e2e::App app(e2e::SettingsText({{"DMGFD", "60"}, {"DMGER", "1"}, {"DMGET", "30"}}), "1600x1000",
+                 {"--speed", "30"});
+    ASSERT_TRUE(app.StartReady()) << app.Why();
+    app.Listen();
+    // A run started with Enter, to its journal row; the keys go in during the course. What the
+    // controller heard.
+    const auto run = [&](const char* keys = "") {
+        const e2e::Since since{app};
+        const size_t rows = app.Journal().size();
+        app.Key("Return");
+        EXPECT_TRUE(!*keys || (since.Wait("G ", 20) && app.Key(keys))) << since();
+        EXPECT_TRUE(e2e::WaitUntil([&] { return app.Journal().size() > rows; }, 30)) << since();
+        return since();
+    };
 
-using namespace zavo;
+    // A whole course: one time stamp, a "done" row with the peak set and reached.
+    const std::string whole = run();
+    EXPECT_NE(whole.find("FD060 "), std::string::npos) << whole;
+    EXPECT_TRUE(e2e::WaitUntil([&] { return app.Stamps() == 1; }, 5));
+    const QStringList done = app.Journal().back();
+    EXPECT_EQ(e2e::Field(done, "mode") + " " + e2e::Field(done, "ac_peak_set_mT") + " " +
+                  e2e::Field(done, "ac_peak_reached_mT") + " " + e2e::Field(done, "outcome"),
+              "DEMAGNETIZER 60 60 done");
+    ASSERT_TRUE(app.WaitReady());
 
-struct RunRig : LinkRig {
-    RunRig() : LinkRig({"--speed", "8", "--no-tumbler"}) {
-        // As the initialization leaves it: the port recorded, the panel open.
-        SetTag(ui.cmdStop, "1");
-        c.run.InstrReady = true;
-        c.settings.ZAVMODE = 1, c.settings.DMODE = 0, c.settings.DMGFD = 40, c.settings.DMGER = 1;
-        c.instr.ModeWordWanted = 1;
-        c.limits->Limits_Set();
-        c.options->Controls_Enable(true);
-        c.enabling->Panels_Enable(true);
-        c.enabling->FieldMeters_Enable(true);
-        c.status->Status_Show(true);
-        QObject::connect(&sampler, &QTimer::timeout, [this] {
-            const QString now = ui.lblACField[0]->text().trimmed();
-            if (meter.isEmpty() || meter.back() != now) meter.push_back(now);
-        });
-        sampler.start(2);
-    }
-    // START as the operator presses it; the run is over when the click returns. The commands
-    // the controller recognised meanwhile.
-    std::string Start() {
-        meter.clear();
-        const std::string before = e2e::Transcript(log, "CMD", " ");
-        const double t0 = e2e::Now();
-        ui.cmdStart->click();
-        took = e2e::Now() - t0;
-        return e2e::Transcript(log, "CMD", " ").substr(before.size());
-    }
-    int Peak() const {
-        int peak = 0;
-        for (const QString& v : meter) peak = std::max(peak, v.toInt());
-        return peak;
-    }
+    // Esc during the course: the controller hears it at once; a "stopped" row, no time stamp.
+    const std::string aborted = run("Escape");
+    EXPECT_NE(aborted.find("G \\x1B "), std::string::npos) << aborted;
+    EXPECT_EQ(e2e::Field(app.Journal().back(), "outcome"), "stopped");
+    ASSERT_TRUE(app.WaitReady());
 
-    const std::string log = dir + "/vc.log";
-    Controls& ui = *c.ui;
-    test::FakeMagTransport& magnetometer = test::Listening(c);
-    QTimer sampler;
-    QStringList meter;  // each change of the AC field meter
-    double took = 0;
-};
-
-TEST(RunE2E, StartFollowsTheCourseAndAbortStopsIt) {
-    RunRig r;
-    // The whole course: up to the peak of 40 mT, held, down to zero.
-    EXPECT_EQ(r.Start(), "IP ER1 FD040 SD1 H1 y G H0 ");
-    EXPECT_EQ(r.Peak(), 40) << r.meter.join(" ").toStdString();
-    EXPECT_TRUE(r.meter.size() > 5 && r.meter.back() == "0") << r.meter.join(" ").toStdString();
-    EXPECT_EQ(int(r.magnetometer.sent.size()), 1);
-    EXPECT_EQ(r.ui.picStat[1]->Text().trimmed(), "INSTRUMENT IS READY");
-    EXPECT_TRUE(r.ui.cmdStart->isEnabled() && !r.ui.cmdStop->isEnabled() && r.ui.timSD->isActive());
-    EXPECT_LT(r.took, 10.0);
-
-    // ABORT once the meter shows the field rising.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (r.ui.lblACField[0]->text().trimmed().toInt() >= 15 && r.ui.cmdStop->isEnabled())
-            r.ui.cmdStop->click();
-    });
-    watch.start(5);
-    // The demagnetizer is still on from the hold; the controller hears Esc twice.
-    EXPECT_EQ(r.Start(), "IP ER1 H1 y G \\x1B \\x1B H0 ");
-    EXPECT_TRUE(r.Peak() >= 15 && r.Peak() < 40) << r.meter.join(" ").toStdString();
-    EXPECT_EQ(int(r.magnetometer.sent.size()), 1) << "no time stamp for a stopped course";
-    EXPECT_TRUE(r.ui.cmdStart->isEnabled() && !r.ui.cmdStop->isEnabled() && !r.c.run.StopRequest &&
-                !r.c.run.Busy && r.dialogs.boxes.empty());
-    EXPECT_EQ(r.ui.picStat[1]->Text().trimmed(), "INSTRUMENT IS READY");
+    // The tumbler pulled out during the course, with the journal unwritable (a folder where the
+    // file was): the operator is told, no time stamp; the "stopped" row waits, and at the exit,
+    // asked for while the run ends, it goes beside the journal with a word.
+    app.Control("fault tumbler-break");
+    e2e::fs::rename(app.Dir() / "journal.csv", app.Dir() / "journal-before.csv");
+    e2e::fs::create_directory(app.Dir() / "journal.csv");
+    app.Key("Return");
+    ASSERT_TRUE(app.Answer("User error", "Return", 30)) << app.Why();
+    ASSERT_TRUE(e2e::WaitUntil([&] { return app.Close() && app.WaitWindow("Exiting ", 1); }, 60));
+    EXPECT_EQ(app.Stamps(), 1);
+    app.Key("alt+y", "Exiting ");
+    ASSERT_TRUE(app.Answer("Journal Not Written", "Return", 20)) << e2e::FileBytes(app.Output());
+    EXPECT_EQ(app.WaitExit(20), 0) << e2e::FileBytes(app.Output());
+    const auto kept = zavo::Journal::Rows_Read(app.Dir() / "journal-unsaved.csv", -1);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(e2e::Field(kept[0], "outcome"), "stopped");
 }

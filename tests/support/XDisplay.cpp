@@ -3,53 +3,42 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <functional>
-
 namespace zavo::test {
 
-namespace {
-
-Display* D(void* d) { return static_cast<Display*>(d); }
-
-void Walk(Display* d, Window w, const std::function<bool(Window)>& fn) {
-    if (fn(w)) return;
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
-    for (unsigned i = 0; i < n; ++i) Walk(d, children[i], fn);
-    if (children) XFree(children);
-}
-
-// Windows come and go while they are looked at: an error about one that has
-// just gone is no reason to end the test.
-int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
-
-}  // namespace
-
 XDisplay::XDisplay(const std::string& name) : display_(XOpenDisplay(name.c_str())) {
-    XSetErrorHandler(IgnoreErrors);
+    // Windows come and go while they are looked at: an error about one that has just gone is no
+    // reason to end the test.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
 }
 
 XDisplay::~XDisplay() {
-    if (display_) XCloseDisplay(D(display_));
+    if (display_) XCloseDisplay(display_);
 }
 
-unsigned long XDisplay::FindWindow(const std::string& prefix) {
-    if (!display_) return 0;
-    Window found = 0;
-    Walk(D(display_), DefaultRootWindow(D(display_)), [&](Window w) {
-        if (found) return true;
+std::vector<unsigned long> XDisplay::Windows(const std::string& part) {
+    std::vector<unsigned long> found;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    // Without a window manager the program's windows are the root's children.
+    Display* d = display_;
+    if (!d || !XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return found;
+    for (unsigned i = 0; i < n; ++i) {
         char* name = nullptr;
-        if (XFetchName(D(display_), w, &name) && name) {
-            XWindowAttributes a{};
-            if (std::string(name).rfind(prefix, 0) == 0 &&
-                XGetWindowAttributes(D(display_), w, &a) && a.map_state == IsViewable)
-                found = w;
-            XFree(name);
-        }
-        return found != 0;
-    });
+        XWindowAttributes a{};
+        if (XFetchName(d, children[i], &name) &&
+            std::string(name).find(part) != std::string::npos &&
+            XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+            found.push_back(children[i]);
+        XFree(name);
+    }
+    XFree(children);
     return found;
+}
+
+QRect XDisplay::Geometry(unsigned long window) {
+    XWindowAttributes a{};  // a child of the root: its place is on the screen
+    if (!display_ || !XGetWindowAttributes(display_, window, &a)) return {};
+    return {a.x, a.y, a.width, a.height};
 }
 
 void XDisplay::CloseRequest(unsigned long window) {
@@ -57,27 +46,25 @@ void XDisplay::CloseRequest(unsigned long window) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = window;
-    e.xclient.message_type = XInternAtom(D(display_), "WM_PROTOCOLS", False);
+    e.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
     e.xclient.format = 32;
-    e.xclient.data.l[0] = long(XInternAtom(D(display_), "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
     e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(D(display_), window, False, NoEventMask, &e);
-    XFlush(D(display_));
+    XSendEvent(display_, window, False, NoEventMask, &e);
+    XFlush(display_);
 }
 
 QImage XDisplay::Screen() {
     if (!display_) return {};
-    Display* d = D(display_);
-    const Window root = DefaultRootWindow(d);
     XWindowAttributes a{};
-    XGetWindowAttributes(d, root, &a);
-    XImage* x = XGetImage(d, root, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    XGetWindowAttributes(display_, DefaultRootWindow(display_), &a);
+    XImage* x = XGetImage(display_, DefaultRootWindow(display_), 0, 0, unsigned(a.width),
+                          unsigned(a.height), AllPlanes, ZPixmap);
     if (!x) return {};
-    QImage img(a.width, a.height, QImage::Format_RGB32);
-    for (int y = 0; y < a.height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int xx = 0; xx < a.width; ++xx) row[xx] = QRgb(XGetPixel(x, xx, y)) | 0xFF000000u;
-    }
+    // The tests' server has 24-bit colour in 32-bit pixels, as QImage's RGB32.
+    const QImage img = QImage(reinterpret_cast<const uchar*>(x->data), a.width, a.height,
+                              x->bytes_per_line, QImage::Format_RGB32)
+                           .copy();
     XDestroyImage(x);
     return img;
 }

@@ -1,10 +1,13 @@
 #pragma once
-// A connection to an X server for the end-to-end tests: find a program's
-// windows by title, ask one to close, read the screen. Keeps Xlib's macros
-// out of the tests.
+// A connection to the end-to-end tests' X server: a program's windows by title, their place, a
+// close request, the screen. Keeps Xlib's macros out of the tests.
 
 #include <QImage>
+#include <QRect>
 #include <string>
+#include <vector>
+
+struct _XDisplay;  // Xlib's Display
 
 namespace zavo::test {
 
@@ -15,15 +18,15 @@ class XDisplay {
     XDisplay(const XDisplay&) = delete;
     XDisplay& operator=(const XDisplay&) = delete;
 
-    bool Ok() const { return display_ != nullptr; }
-    // A shown top-level window whose title begins with prefix; 0 when none.
-    unsigned long FindWindow(const std::string& prefix);
+    // The shown top-level windows whose titles hold `part`.
+    std::vector<unsigned long> Windows(const std::string& part);
+    QRect Geometry(unsigned long window);
     // What a window manager's close button sends.
     void CloseRequest(unsigned long window);
     QImage Screen();
 
   private:
-    void* display_ = nullptr;
+    _XDisplay* display_ = nullptr;
 };
 
 }  // namespace zavo::test

@@ -8,6 +8,7 @@
 #include "maglink/MagTransport.h"
 
 using namespace zavo;
+using Sent = MagTransport::Sent;
 
 static int failures = 0;
 
@@ -28,20 +29,16 @@ int main() {
     Check(second->Serve(kReceiveName, nullptr, detail) == MagTransport::Served::Taken,
           "a second program finds the caption taken");
 
-    Check(link->Send(kReceiveName, Text_Payload("AIR-5-A3"), 0, 1000) ==
-              MagTransport::Sent::Delivered,
+    Check(link->Send(kReceiveName, Text_Payload("AIR-5-A3"), 0, 1000) == Sent::Delivered,
           "step message delivered");
     const Payload p = got.empty() ? Payload() : CopyData_Read(got.front());
     Check(got.size() == 1 && got.front().bytes.size() == 9 && p.text == "AIR-5-A3",
           "text and byte count arrive");
-    const Step s = Step_Read(p.text);
-    Check(s.mode == 3 && s.TOVField == 5 && s.MMode == 8 && s.MIndex == 3, "step reads back");
 
-    Check(link->Send(kSendName, Text_Payload("45296.5"), 0, 1000) == MagTransport::Sent::NoReceiver,
+    Check(link->Send(kSendName, Text_Payload("45296.5"), 0, 1000) == Sent::NoReceiver,
           "no magnetometer window: nothing sent");
     link->Stop();
-    Check(
-        link->Send(kReceiveName, Text_Payload("AD-050"), 0, 1000) == MagTransport::Sent::NoReceiver,
-        "a stopped window is gone");
+    Check(link->Send(kReceiveName, Text_Payload("AD-050"), 0, 1000) == Sent::NoReceiver,
+          "a stopped window is gone");
     return failures == 0 ? 0 : 1;
 }

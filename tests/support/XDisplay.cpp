@@ -36,7 +36,7 @@ std::vector<unsigned long> XDisplay::Windows(const std::string& part) {
 
 void XDisplay::CloseRequest(unsigned long window) {
     XEvent e{};
-    e.xclient = {.type = ClientMessage, .window = window, .format = 32};
+    e.xclient.type = ClientMessage, e.xclient.window = window, e.xclient.format = 32;
     e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
     XSendEvent(display, window, False, NoEventMask, &e);

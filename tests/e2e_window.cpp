@@ -1,5 +1,5 @@
 // The window on real screens: the tablet's filling it, START touched; the desktop's pulse count
-// clicked on its scroll bar.
+// clicked on its scroll bar, then a key.
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ TEST(WindowE2E, TabletFillsTheScreenStartByTouchDesktopPulseCountByMouse) {
         EXPECT_TRUE(run.Wait("G ")) << run();
         EXPECT_TRUE(app.WaitReady(60)) << run();
     }
-    // Desktop: two clicks on the pulse count's upper arrow give three pulses.
+    // Desktop: two clicks on the pulse count's upper arrow and Up on the focused bar: four.
     e2e::App app(e2e::SettingsText({.ZAVMODE = 3, .TOVFP = 12, .TOVET = 5}), "1280x800");
     ASSERT_TRUE(app.StartReady()) << app.Why();
     const QPoint up = PulseCountUp(app.Screen());
@@ -58,8 +58,9 @@ TEST(WindowE2E, TabletFillsTheScreenStartByTouchDesktopPulseCountByMouse) {
     const e2e::Since run{app};
     app.Click(up);
     app.Click(up);
+    app.Key("Up");
     app.Key("Return");
-    EXPECT_TRUE(run.Wait("D1 G D2 G D1 G ")) << run();
+    EXPECT_TRUE(run.Wait("D2 G D1 G D2 G D1 G ")) << run();
     ASSERT_TRUE(app.WaitReady(60)) << run();
-    EXPECT_EQ(std::ranges::count(run(), 'G'), 3) << run();
+    EXPECT_EQ(std::ranges::count(run(), 'G'), 4) << run();
 }

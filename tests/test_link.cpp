@@ -1,5 +1,5 @@
-// The command transaction, the command encoders and the simulated instrument on a
-// scripted port and a fake clock.
+// The command transaction, the encoders and the simulated instrument on a scripted port
+// (every reply's end, record and freedom of the port under arbitrary bytes: fuzz_transaction).
 #include <gtest/gtest.h>
 
 #include "core/Widgets.h"
@@ -40,17 +40,11 @@ class Link : public ::testing::Test {
     VbColor back = 0;
 };
 
-// How long each command's reply may take to begin (T1) and to end (T2; for "G" the longest
-// silence): the search, the tumbler and the course take long, the banner request is quick.
+// How long a reply may take to begin (T1) and to end (T2; for "G" the longest silence).
 TEST(LinkClassify, TimeLimits) {
-    const tuple<double, double, std::vector<std::string>> rows[] = {
-        {0.5, 0.1, {"\x10"}},
-        {3, 30, {"\x1b"}},
-        {5, 30, {"SD0", "SD1", "SM0", "SM1"}},
-        {30, 30, {"P12", "P00"}},
-        {40, 30, {"i"}},
-        {100, 30, {"z"}},
-        {200, 50, {"G"}},
+    const tuple<double, double, std::vector<std::string>> rows[] = {  // T1, T2, commands
+        {0.5, 0.1, {"\x10"}}, {3, 30, {"\x1b"}}, {5, 30, {"SD0", "SD1", "SM0", "SM1"}},
+        {30, 30, {"P12", "P00"}}, {40, 30, {"i"}}, {100, 30, {"z"}}, {200, 50, {"G"}},
         {2, 30, {"FD010", "FM100", "FP015", "A040", "M2", "H0", "H1", "ES2", "ER3", "ET05", "D2",
                  "IP", "IE", "J", "j", "y", "t", "w", "F1", "SX1", "S", "H2", "EX", "I", "", "x"}},
     };
@@ -175,19 +169,12 @@ TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
         SCOPED_TRACE(cmd + answer);
         tp.dialogs.boxes.clear();
         ctx.link.CmdFatal = ctx.link.InstrumentLost = false;
-        ASSERT_TRUE(ctx.log->Open(tp.Dir() / "mon" / "x.mon"));
         EXPECT_EQ(Run(cmd, answer, true, quiet), state);
-        ctx.log->Close();
         EXPECT_TRUE(took >= lo && took < hi) << took;
         EXPECT_TRUE(tp.dialogs.boxes.size() == size_t(fatal) && !ctx.cmd->Completed());
     }
     EXPECT_EQ(std::pair(StatusText(), LampColor()),
               std::pair(QString("## INSTRUMENT IS SWITCHED OFF! "), kRed));
-    // No reply record without a whole reply; each loss is logged as the end.
-    EXPECT_EQ(ReadBytes(tp.Dir() / "mon" / "x.mon"),
-              "10:00:31 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n"
-                  "10:01:21 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n"
-                  "10:01:23 ## INSTRUMENT IS SWITCHED OFF! - ZAVO WILL BE CLOSED!\r\n");
     EXPECT_TRUE(ctx.link.InstrumentLost);
     for (int i = 1; i <= 4; ++i) tp.clock.After(40.0 * i, [&] { tp.port.Deliver("."); });
     tp.clock.After(165, [&] { tp.port.Deliver("\r\n"); });
@@ -203,7 +190,7 @@ TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
     EXPECT_NEAR(took, 5.0, 0.01);
 }
 
-TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
+TEST_F(Link, FlushReplyReadStopAndNesting) {
     tp.port.Deliver("old");  // stale output keeps coming for a while
     for (int i = 1; i <= 5; ++i) tp.clock.After(0.1 * i, [&] { tp.port.Deliver("x"); });
     Run("SD0", "SD0\r\n");
@@ -217,8 +204,6 @@ TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
     start = tp.clock.Absolute();  // an unfinished line ends 3 s after its first character
     EXPECT_EQ(ctx.cmd->Reply_Read(t), "next");
     EXPECT_NEAR(tp.clock.Absolute() - start, 3.0, 0.05);
-    EXPECT_EQ(ctx.cmd->Reply_Read(t = 0.5), "");
-    ASSERT_TRUE(ctx.log->Open(tp.Dir() / "mon" / "x.mon"));
     tp.clock.After(1, [&] { ctx.run.StopRequest = true; });
     EXPECT_EQ(Run("P12", "** POS"), "** POS|");  // STOP leaves at once
     EXPECT_TRUE(std::abs(took - 1.0) < 0.05 && !ctx.cmd->Completed()) << took;
@@ -227,9 +212,6 @@ TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
         tp.clock.After(5, [&] { tp.port.Deliver("y\r\n"); });
         EXPECT_EQ(Run(cmd, "x"), "xy|") << cmd;
     }
-    ctx.log->Close();
-    const std::string log = ReadBytes(tp.Dir() / "mon" / "x.mon");  // records for G and IP only
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
     ctx.run.StopRequest = false;
     tp.port.responder = [](const std::string& cmd) { return cmd == "G" ? "12\xae" : ""; };
     tp.clock.After(1, [&] {
@@ -253,18 +235,10 @@ TEST_F(Link, FlushReplyReadStopNestingAndPortFailure) {
     EXPECT_EQ(Run("FD010", "x"), "|EC");  // the cancel above stays
     EXPECT_EQ(std::pair(StatusText(), tp.port.writes.size()),
               std::pair(QString("## PORT IS NOT OPEN!"), size_t(9)));
-    ASSERT_TRUE(tp.port.Open(1));
-    tp.port.FailAfter(1.0);
-    EXPECT_EQ(Run("P12", "abc"), "abc|EFC");
-    EXPECT_EQ(tp.dialogs.boxes.back().prompt,
-              "## INSTRUMENT IS DISCONNECTED! \r\n\r\nZAVO WILL BE CLOSED!");
-    // A caller that goes on anyway gets an error, not a second box.
-    EXPECT_TRUE(Exec("H0") == "|EFC" && tp.dialogs.boxes.size() == 2);
 }
 
-// Each encoder writes its command with the field padded to its width and keeps the value the
-// controller confirms: pulse times in ms as tenths of a second, an unknown answer keeps the
-// last value.
+// Each encoder pads its field and keeps what the controller confirms (pulse ms as tenths;
+// an unknown answer keeps the last value).
 TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     using C = CommandSet;
     InstrumentState& i = ctx.instr;
@@ -272,7 +246,6 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     const tuple<void (C::*)(Int16, bool), Int16, Int16, const char*, const char*, Int16*, int>
         rows[] = {  // encoder, value, mode, reply, written, value kept, kept as
             {&C::FD_Send, 7, 1, "** PRESET FIELD  8 mT", "FD007", &i.FDActual, 8},
-            {&C::FD_Send, 150, 1, "** PRESET FIELD  150 mT", "FD150", &i.FDActual, 150},
             {&C::FP_Send, 20, 3, "** PRESET FIELD  20 mT", "FP020", &i.FPActual, 20},
             {&C::FM_Send, 100, 2, "** PRESET FIELD  99 uT", "FM100", &i.FMActual, 99},
             {&C::FA_Send, 10, 2, "AC-DC OFF  10 mT", "A010", &i.FAActual, 10},
@@ -284,7 +257,6 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
             {&C::SD_Send, 1, 1, "SD1", "SD1", &i.SDActual, 1},
             {&C::SM_Send, 1, 1, "SM1", "SM1", &i.SMActual, 1},
             {&C::H_Send, 1, 1, "H1", "H1", &i.HActual, 1},
-            {&C::H_Send, 0, 1, "H0", "H0", &i.HActual, 0},
             {&C::D_Send, 2, 3, "D+", "D2", &dir, 1},
             {&C::D_Send, 1, 3, "D-", "D1", &dir, 2},
             {&C::D_Send, 1, 3, "D?", "D1", &dir, 2},
@@ -314,8 +286,7 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 2));
 }
 
-// The position-signal test and the coil temperature: what the controller says is kept and
-// shown; after an error the reading is 0 and the stored values stay.
+// The position-signal test and the coil temperature: kept and shown; an error reads 0.
 TEST_F(Link, PositionTestAndTemperature) {
     for (auto [reply, state, colour] : {tuple("WP Test is OFF ", 0, kLightRed),
                                         {"WP Test is ON ", 1, kLightGreen},
@@ -334,8 +305,7 @@ TEST_F(Link, PositionTestAndTemperature) {
               tuple(3189.f, 0.f, 3189.f, 27.f, "wwwyy"));
 }
 
-// A value beyond its field or switch is refused before anything is written; an error line, a
-// stop or a missing reply confirms nothing.
+// Out-of-range values are refused unwritten; an error line, a stop or silence confirm nothing.
 TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
     using C = CommandSet;
     ctx.instr.FDActual = 33;
@@ -360,8 +330,7 @@ TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
     EXPECT_EQ(tuple(ctx.instr.FDActual, ctx.link.CmdError), tuple(33, false));
 }
 
-// Simulation: canned replies that confirm fixed values, not the ones asked for; where they
-// depend on the mode word, the instrument mode or the command's last character.
+// Simulation's canned replies confirm fixed values, by mode word, mode or last character.
 TEST(Simulator, CannedReplies) {
     const tuple<std::string, Int16, Int16, std::string> rows[] = {  // command, word, mode, reply
         {"FD050", 1, 1, "** PRESET FIELD  10 mT"}, {"FM100", 1, 1, "** PRESET FIELD  100 uT"},
@@ -377,19 +346,13 @@ TEST(Simulator, CannedReplies) {
     EXPECT_NE(Simulated_Reply("IP", 1, 2), Simulated_Reply("IP", 1, 3));
 }
 
-// The transaction in simulation shows, echoes and logs as with a port it never opens; its
-// multi-line reports are handed over whole, its values confirmed through the encoders.
+// Simulation shows and echoes without opening a port; reports come whole, values confirmed.
 TEST_F(Link, SimulatedTransactionWithoutAPort) {
     tp.port.Close();
     ctx.settings.SIMULMODE = ctx.settings.SERVMODE = true;
-    const auto file = tp.Dir() / "mon" / "today.mon";
-    ASSERT_TRUE(ctx.log->Open(file));
     EXPECT_EQ(Exec("FD050"), "** PRESET FIELD  10 mT|");
     EXPECT_EQ(tuple(StatusText(), ctx.ui->txtTerm->toPlainText()),
               tuple("SETTING AC FIELD", "-> FD050\n\n"));
-    ctx.log->Close();
-    const std::string log = ReadBytes(file);  // one record: time, blank, nothing
-    EXPECT_TRUE(log.ends_with(" \r\n") && std::count(log.begin(), log.end(), '\n') == 1) << log;
     ctx.settings.ZAVMODE = 3;
     ctx.instr.ModeWordWanted = 2;
     ctx.cmds->ET_Send(7, true);
@@ -400,8 +363,5 @@ TEST_F(Link, SimulatedTransactionWithoutAPort) {
               tuple(10, 20, 3189.f, 27.f));
     EXPECT_EQ(Exec("IP", false),  // a multi-line report handed over whole
               "IPActual RAM Set:\r\nTOV\r\nTMB1 YUL1 WP1  B0\r\nFP 0 mT CP 0987\r\nD-  ET 5000 ms\r\nSM0|");
-    ctx.cmd->Command_Send("\x1b");
-    double t = 0;
-    EXPECT_EQ(ctx.cmd->Reply_Read(t), "");
     EXPECT_TRUE(tp.port.writes.empty() && !tp.port.IsOpen());
 }

@@ -1,5 +1,4 @@
-// The daily communication log, the service terminal, the port's event texts and the
-// TestTimes button.
+// The daily communication log, the service terminal, the port's events and TestTimes.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -27,16 +26,15 @@ TEST(TermAppend, BackspacesLineEndsAndTrimming) {
     EXPECT_EQ(box.toPlainText(), "AX1\n23\n");
     Term_Append(&box, "\b\b");
     EXPECT_EQ(box.toPlainText(), "AX1\n23");
-    QPlainTextEdit empty;
-    Term_Append(&empty, "\bQ\xb0");  // Latin-1, not UTF-8
-    EXPECT_EQ(empty.toPlainText(), QString::fromLatin1("Q\xb0"));
+    Term_Append(&box, "\xb0");  // Latin-1, not UTF-8
+    EXPECT_EQ(box.toPlainText(), QString::fromLatin1("AX1\n23\xb0"));
     QPlainTextEdit full;
     full.setPlainText(QString(16000, 'a'));
     Term_Append(&full, "b");  // 16000 is still within the limit
     EXPECT_EQ(full.toPlainText().size(), 16001);
     Term_Append(&full, "c");
-    EXPECT_EQ(full.toPlainText(), QString(16000 - 4096, 'a') + "bc");
-    EXPECT_EQ(full.textCursor().position(), full.toPlainText().size());
+    EXPECT_TRUE(full.toPlainText() == QString(16000 - 4096, 'a') + "bc" &&
+                full.textCursor().position() == full.toPlainText().size());
 }
 
 TEST(Service, EchoTypedKeysTestTimesAndPortEvents) {
@@ -88,10 +86,8 @@ TEST(Service, PortEvents) {
         {4, kCancel, "Status: Change in DSR Detected", 0, true},
         {7, kCancel, "Status: End of File Detected", 0, true},
         {1001, kOK, "Status: Break Received", 1, true},
-        {1004, kOK, "Status: Framing Error", 1, true},
         {1011, kOK, "Status: Error retrieving DCB", 1, true},
         {1, kCancel, "Status: Error retrieving DCB", 0, true},
-        {2, kCancel, "Status: Error retrieving DCB", 0, true},
         {4711, kCancel, "Status: Unknown error or event", 1, false}};
     for (const auto& [event, answer, text, boxes, open] : rows) {
         tp.dialogs.boxes.clear();
@@ -104,14 +100,11 @@ TEST(Service, PortEvents) {
     EXPECT_EQ(tuple(b.prompt, b.title), tuple("Unknown error or event", "Click Cancel to quit, OK to ignore."));
 }
 
-// One record per whole reply (the reply's CR LF, then the record's), in-band codes left out;
-// nothing while the log is closed or could not be opened.
+// One record per whole reply, in-band codes left out; nothing while the log is closed.
 TEST(CommLog, OneRecordPerReplyAppendedOnlyWhileOpen) {
     TestProgram tp;
     Ctx& ctx = tp.ctx();
-    EXPECT_FALSE(ctx.log->Open(tp.Dir() / "no" / "such" / "dir.mon"));
-    EXPECT_FALSE(ctx.log->IsOpen());
-    ctx.log->Record("lost");  // harmless
+    EXPECT_FALSE(ctx.log->Open(tp.Dir() / "no" / "such" / "dir.mon") || ctx.log->IsOpen());
     const auto file = tp.Dir() / "mon" / "06-12-2026.mon";
     ASSERT_TRUE(ctx.log->Open(file));
     ASSERT_TRUE(tp.port.Open(1));
@@ -128,9 +121,5 @@ TEST(CommLog, OneRecordPerReplyAppendedOnlyWhileOpen) {
     const std::string t2 = now();
     ctx.log->Close();
     ctx.log->Record("lost");
-    ASSERT_TRUE(ctx.log->Open(file));
-    ctx.log->Record("x");
-    ctx.log->Close();
-    // The reply's CR LF, then the record's: an empty line after each.
-    EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n" + t2 + " x\r\n");
+    EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n");  // reply's CR LF, record's
 }

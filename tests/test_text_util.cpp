@@ -1,11 +1,9 @@
-// The small text helpers of the link: controller numbers read and written the same way in
-// every locale.
+// The link's text helpers: controller numbers read and written alike in every locale.
 #include <gtest/gtest.h>
 
 #include <clocale>
 
 #include "link/TextUtil.h"
-#include "support/TestProgram.h"
 
 using namespace zavo;
 using std::tuple;

@@ -109,20 +109,6 @@ TEST_F(InitTest, ReadyWithTumbler) {
     EXPECT_TRUE(Sent().empty());
 }
 
-// Cold, without a tumbler: the wait says what it waits for, the positions are cleared, the
-// position test goes off.
-TEST_F(InitTest, ColdCoilWithoutTumbler) {
-    unit.temperatures = {2000, 2440};
-    unit.tumbler = 0;
-    std::vector<std::string> waiting;
-    unit.on["y"] = [&] { waiting.push_back(Status()); };
-    ctx.init->Instrument_Init();
-    EXPECT_EQ(waiting.back(), "WAIT FOR WORKING TEMPERATURE       24 C");
-    EXPECT_EQ(tuple(ctx.pos.TumblerUsed, ctx.pos.MMode, ctx.pos.MIndexMax, ui.lblMMode->text()),
-              tuple(false, Int16(0), Int16(0), QString()));
-    EXPECT_TRUE(ui.optDMode[0]->isChecked() && ui.optMMode[0]->isChecked() && Sent().back() == "w");
-}
-
 // The operator is asked for an empty coil while busy; on the tablet ABORT ends the program.
 TEST_F(InitTest, FrequencyDueQuestion) {
     ctx.settings.FREQDATE = kToday.addDays(-31);

@@ -1,6 +1,12 @@
-// The command transaction, the encoders and the simulated instrument on a scripted port
-// (every reply's end, record and freedom of the port under arbitrary bytes: fuzz_transaction).
+// The command transaction, the encoders, the simulated instrument, the daily log and the service
+// terminal on a scripted port (replies under arbitrary bytes: fuzz_transaction).
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTime>
 
 #include "core/Widgets.h"
 #include "link/CommLog.h"
@@ -8,6 +14,7 @@
 #include "link/CommandSet.h"
 #include "link/Simulator.h"
 #include "link/StatusLine.h"
+#include "link/Terminal.h"
 #include "panel/Controls.h"
 #include "support/TestProgram.h"
 
@@ -103,7 +110,6 @@ TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
 
 TEST_F(Link, EachNamedErrorLineAndWhatTheOperatorIsAsked) {
     // line, lamp, prompt, style, title, flags raised, "B1" sent
-    // clang-format off
     const std::tuple<std::string, VbColor, QString, int, QString, std::string, bool> rows[] = {
         {"## Tumbler Out of Coil ", kRed, "TUMBLER IS OUT OF COIL!", 53, "Warning", "C", false},
         {"## User Tumbler Break ", kRed, "TUMBLER WAS PULLED OUT FROM THE COIL!", 48, "User error", "C", false},
@@ -112,7 +118,6 @@ TEST_F(Link, EachNamedErrorLineAndWhatTheOperatorIsAsked) {
         {"## Coil Overheated ", kRed, "## Coil Overheated \r\n\r\nZAVO WILL BE CLOSED!", 16, "Critical error", "EF", true},
         {"## Hypex Overheated ", kRed, "## Hypex Overheated \r\n\r\nWAIT FOR REQUIRED TEMPERATURE.", 16, "Critical error", "E", false},
         {"## Unknown Cmd. ", kRed, "## Unknown Cmd. \r\n\r\nZAVO WILL BE CLOSED!", 16, "Critical error", "EF", false}};
-    // clang-format on
     for (const auto& [line, lamp, prompt, style, title, flags, b1] : rows) {
         SCOPED_TRACE(line);
         tp.dialogs.boxes.clear();
@@ -157,14 +162,12 @@ TEST_F(Link, RetryHotCoilTwoErrorLinesAndTheTablet) {
 
 TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
     // command, answer, quiet, shortest and longest wait, reply and flags, fatal
-    // clang-format off
     const std::tuple<std::string, std::string, bool, double, double, std::string, bool> rows[] = {
         {"\x10", "", true, 0.5, 0.8, "|", false},  // T1 0.5 s, silent
         {"\x10", "\r** ZA", true, 0.1, 0.8, "\r** ZA|", false},  // started: kept unstripped; T2 0.1 s
         {"FD010", "abc", false, 30.11, 30.31, "## NO TERMINATION RECEIVED! |EF", true},
         {"G", ".", false, 50.11, 50.31, "## NO TERMINATION RECEIVED! |EF", true},  // silence
         {"FD010", "", false, 2.0, 2.5, "## NO MESSAGE RECEIVED! |EF", true}};  // the input flush included
-    // clang-format on
     for (const auto& [cmd, answer, quiet, lo, hi, state, fatal] : rows) {
         SCOPED_TRACE(cmd + answer);
         tp.dialogs.boxes.clear();
@@ -286,15 +289,13 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 2));
 }
 
-// The position-signal test and the coil temperature: kept and shown; an error reads 0.
+// The position-signal test's state in its button's colour (an unknown answer keeps it); the coil
+// temperature kept, an error reading 0.
 TEST_F(Link, PositionTestAndTemperature) {
-    for (auto [reply, state, colour] : {tuple("WP Test is OFF ", 0, kLightRed),
-                                        {"WP Test is ON ", 1, kLightGreen},
-                                        {"?", 1, kLightGreen}}) {
-        Run("", std::string(reply) + "\r\n");
+    for (const char* reply : {"WP Test is ON \r\n", "?\r\n"}) {
+        Run("", reply);
         ctx.cmds->WPToggle_Send();
-        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ctx.ui->cmdControl[0])), tuple(state, colour))
-            << reply;
+        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ctx.ui->cmdControl[0])), tuple(1, kLightGreen));
     }
     float mv = -1, failed = -1;
     Run("", "T: 3189mV   27 \370C\r\n");
@@ -302,7 +303,7 @@ TEST_F(Link, PositionTestAndTemperature) {
     Run("", "## Unknown Cmd. \r\n");
     ctx.cmds->Temp_Read(true, failed);
     EXPECT_EQ(tuple(mv, failed, ctx.instr.CoilTempMV, ctx.instr.CoilTempC, tp.port.Written()),
-              tuple(3189.f, 0.f, 3189.f, 27.f, "wwwyy"));
+              tuple(3189.f, 0.f, 3189.f, 27.f, "wwyy"));
 }
 
 // Out-of-range values are refused unwritten; an error line, a stop or silence confirm nothing.
@@ -346,22 +347,101 @@ TEST(Simulator, CannedReplies) {
     EXPECT_NE(Simulated_Reply("IP", 1, 2), Simulated_Reply("IP", 1, 3));
 }
 
-// Simulation shows and echoes without opening a port; reports come whole, values confirmed.
-TEST_F(Link, SimulatedTransactionWithoutAPort) {
+
+TEST(TermAppend, BackspacesLineEndsAndTrimming) {
+    QPlainTextEdit box;
+    Term_Append(&box, "AB\bC");
+    Term_Append(&box, "\bX");  // overwrites the last character already there
+    Term_Append(&box, "1\r\n2\n3\r");
+    EXPECT_EQ(box.toPlainText(), "AX1\n23\n");
+    Term_Append(&box, "\b\b");
+    EXPECT_EQ(box.toPlainText(), "AX1\n23");
+    Term_Append(&box, "\xb0");  // Latin-1, not UTF-8
+    EXPECT_EQ(box.toPlainText(), QString::fromLatin1("AX1\n23\xb0"));
+    QPlainTextEdit full;
+    full.setPlainText(QString(16000, 'a'));
+    Term_Append(&full, "b");  // 16000 is still within the limit
+    EXPECT_EQ(full.toPlainText().size(), 16001);
+    Term_Append(&full, "c");
+    EXPECT_TRUE(full.toPlainText() == QString(16000 - 4096, 'a') + "bc" &&
+                full.textCursor().position() == full.toPlainText().size());
+}
+
+// The service terminal echoes exchanges and sends typed Latin-1 keys, only in the service mode
+// with the port open and no exchange running (keys versus shortcuts: test_shortcuts).
+TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
+    ctx.settings.SERVMODE = true;
+    auto term = [&] { return ctx.ui->txtTerm->toPlainText(); };
+    auto type = [&](const QString& text, int key = 0) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(ctx.ui->txtTerm, &press);
+    };
+    tp.port.Answers({{"SD1", "SD1\r\n"},
+                     {"\x10", "5\2566\257\r\n"},
+                     {"G", ".."},
+                     {"\x1b", "Actual RAM\r\n** STOP \r\n"}});
+    ctx.cmd->Command_Execute("SD1", false, false);
+    ctx.cmd->Command_Execute("\x10", false, false);  // in-band characters are not shown
+    ctx.ui->cmdTestTimes->click();  // writes a report and ESC, then reads two lines
+    EXPECT_EQ(term(),
+              "-> SD1\n<- SD1\n\n-> Crtl P\n<- 56\n\n-> IP\n-> ESC\nActual RAM\n** STOP \n");
+    ctx.settings.SERVMODE = false;  // no echo, and typed keys go nowhere
+    ctx.cmd->Command_Execute("SD1", false, false);
+    type("x");
+    ctx.settings.SERVMODE = true;
+    type("I");
+    type("P");
+    EXPECT_TRUE(term().endsWith("** STOP \nxIP"));  // the box keeps the keys
+    type(QString(QChar(0xff)));
+    type(QString(QChar(0x100)));  // a byte only for Latin-1 keys: no NUL beginning a command
     tp.port.Close();
-    ctx.settings.SIMULMODE = ctx.settings.SERVMODE = true;
-    EXPECT_EQ(Exec("FD050"), "** PRESET FIELD  10 mT|");
-    EXPECT_EQ(tuple(StatusText(), ctx.ui->txtTerm->toPlainText()),
-              tuple("SETTING AC FIELD", "-> FD050\n\n"));
-    ctx.settings.ZAVMODE = 3;
-    ctx.instr.ModeWordWanted = 2;
-    ctx.cmds->ET_Send(7, true);
-    ctx.cmds->FP_Send(15, true);
-    float mv = 0;
-    ctx.cmds->Temp_Read(true, mv);
-    EXPECT_EQ(tuple(ctx.instr.ETActual, ctx.instr.FPActual, mv, ctx.instr.CoilTempC),
-              tuple(10, 20, 3189.f, 27.f));
-    EXPECT_EQ(Exec("IP", false),  // a multi-line report handed over whole
-              "IPActual RAM Set:\r\nTOV\r\nTMB1 YUL1 WP1  B0\r\nFP 0 mT CP 0987\r\nD-  ET 5000 ms\r\nSM0|");
-    EXPECT_TRUE(tp.port.writes.empty() && !tp.port.IsOpen());
+    type("y");
+    ASSERT_TRUE(tp.port.Open(1));
+    tp.clock.After(1, [&] { type("z"); });  // not during an exchange either
+    tp.clock.After(2, [&] { tp.port.Deliver("\r\n"); });
+    ctx.cmd->Command_Execute("G", false, false);
+    EXPECT_EQ(tp.port.writes,
+              (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\xff", "G"}));
+}
+
+// The port's events are told in the status line; its errors also ask: OK ignores, Cancel
+// closes the port. Send and receive events are never raised: nothing to tell.
+TEST_F(Link, PortEvents) {
+    const tuple<int, int, const char*, size_t, bool> rows[] = {  // answer, text, boxes, open
+        {4, kCancel, "Status: Change in DSR Detected", 0, true},
+        {7, kCancel, "Status: End of File Detected", 0, true},
+        {1001, kOK, "Status: Break Received", 1, true},
+        {1011, kOK, "Status: Error retrieving DCB", 1, true},
+        {1, kCancel, "Status: Error retrieving DCB", 0, true},
+        {4711, kCancel, "Status: Unknown error or event", 1, false}};
+    for (const auto& [event, answer, text, boxes, open] : rows) {
+        tp.dialogs.boxes.clear();
+        tp.dialogs.boxAnswers = {answer};
+        tp.port.RaiseEvent(event);
+        EXPECT_EQ(tuple(StatusText(), tp.dialogs.boxes.size(), tp.port.IsOpen()),
+                  tuple(text, boxes, open)) << event;
+    }
+    const AskedBox& b = tp.dialogs.boxes.at(0);
+    EXPECT_EQ(tuple(b.prompt, b.title), tuple("Unknown error or event", "Click Cancel to quit, OK to ignore."));
+}
+
+// One record per whole reply, in-band codes left out; nothing while the log is closed.
+TEST_F(Link, CommLogOneRecordPerReplyOnlyWhileOpen) {
+    EXPECT_FALSE(ctx.log->Open(tp.Dir() / "no" / "such" / "dir.mon") || ctx.log->IsOpen());
+    const auto file = tp.Dir() / "mon" / "06-12-2026.mon";
+    ASSERT_TRUE(ctx.log->Open(file));
+    tp.port.responder = [](const std::string& cmd) {
+        return cmd == "SD1" ? std::string("SD1\r\n") : "1\2562\257 ok\370\r\n";
+    };
+    auto now = [&] {
+        const QTime t = QTime::fromMSecsSinceStartOfDay(int(tp.clock.Now()) * 1000);
+        return QLocale::system().toString(t, QLocale::ShortFormat).toStdString();
+    };
+    ctx.cmd->Command_Execute("SD1", true, false);
+    const std::string t1 = now();
+    ctx.cmd->Command_Execute("G", true, false);
+    const std::string t2 = now();
+    ctx.log->Close();
+    ctx.log->Record("lost");
+    EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n");  // reply's CR LF, record's
 }

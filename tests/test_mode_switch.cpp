@@ -1,5 +1,7 @@
-// Instrument mode switching and the parameter upload on the fake controller.
+// The status report, instrument mode switching and the parameter upload on the fake controller.
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "core/Widgets.h"
 #include "link/CommandLink.h"
@@ -46,8 +48,6 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
         std::string shown;
     };
     const Case cases[] = {
-        {"unit ready, pulse mode", true, 3, 1, -1, 0, 1, {"IP", "M2"}, 3, 0,
-         "checked 3, lit 3, TOV+positions"},
         {"off, tablet RETRY once it is on", true, 3, 0, 1, 0, 1, {"IP", "IP", "M2"}, 3, 1,
          "checked 3, lit 3, TOV+positions"},
         {"off, Cancel", false, 2, 0, -1, 0, kCancel, {"IP"}, 1, 1, kDemag},
@@ -71,43 +71,31 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
     }
 }
 
-// A missing unit leaves only DEMAGNETIZER to choose; the tablet says so on the status line for
-// three seconds instead of a box.
-TEST_F(ModeTest, MessagesOfTheUnitStates) {
+// The tablet tells a missing unit on the status line for three seconds instead of a box (the
+// desktop's box: e2e_modes; only DEMAGNETIZER left: test_panel_enabling).
+TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
+    ctx.settings.TOUCHMODE = true;
     unit.yul = 2;
-    Click(3);
-    EXPECT_EQ(tp.dialogs.boxes.at(0).prompt,
-              "## YUL1 UNIT IS NOT CONNECTED!\r\n\r\nDEMAGNETIZER MODE ONLY.");
-    EXPECT_FALSE(ui.optZAVMode[2]->isEnabled() || ui.optZAVMode[3]->isEnabled());
-
-    Rig t(1);
-    t.ctx.settings.TOUCHMODE = true;
-    t.unit.yul = 2;
     std::pair<std::string, VbColor> seen;
-    t.tp.clock.After(1, [&] { seen = {t.Status(), t.ui.picStat[0]->Back()}; });
-    const double t0 = t.tp.clock.Absolute();
-    t.ui.optZAVMode[2]->click();
+    tp.clock.After(1, [&] { seen = {Status(), ui.picStat[0]->Back()}; });
+    const double t0 = tp.clock.Absolute();
+    Click(2);
     EXPECT_EQ(seen, std::pair(std::string("## YUL1 UNIT IS NOT CONNECTED!"), VbColor(kRed)));
-    EXPECT_GE(t.tp.clock.Absolute() - t0, 3.0);
-    EXPECT_EQ(tuple(t.Status(), t.tp.dialogs.boxes.size()), tuple("INSTRUMENT IS READY", 0u));
+    EXPECT_TRUE(tp.clock.Absolute() - t0 >= 3.0 && tp.dialogs.boxes.empty());
+    EXPECT_EQ(tuple(Status(), ctx.settings.ZAVMODE), tuple("INSTRUMENT IS READY", 1));
 }
 
-// Stages go off before the mode word, sent only when it differs; DEMAGNETIZER: magnetizer off.
-TEST_F(ModeTest, ModeWordOnlyWhenItDiffersAndStagesOffFirst) {
+// Stages go off before the mode word; DEMAGNETIZER switches the magnetizer off (the word sent
+// only when it differs: e2e_modes).
+TEST_F(ModeTest, StagesOffBeforeTheModeWord) {
     unit.H = 1, unit.SD = 1;
-    const tuple<int, std::function<void()>, W> steps[] = {
-        {3, [] {}, {"IP", "H0", "SD0", "M2"}},
-        {3, [] {}, {"IP"}},
-        {2, [] {}, {"IP", "M1"}},
-        {1, [&] { unit.SM = 1, unit.pulseUnit = true; }, {"IP", "SM0", "M1"}},
-    };
-    for (const auto& [mode, arrange, sent] : steps) {
-        arrange();
-        Click(mode);
-        EXPECT_EQ(Sent(), sent) << mode;
-    }
+    Click(3);
+    EXPECT_EQ(Sent(), (W{"IP", "H0", "SD0", "M2"}));
+    unit.SM = 1;
+    Click(1);
+    EXPECT_EQ(Sent(), (W{"IP", "SM0", "M1"}));
     EXPECT_EQ(tuple(ctx.instr.ModeWordActual, ctx.instr.SMActual, ctx.instr.MagMode),
-              tuple(1, 0, 2));
+              tuple(1, 0, 3));
 }
 
 // A failed report or STOP keeps the mode; a lost instrument ends the program.
@@ -149,23 +137,15 @@ TEST(Upload, OnlyWhatDiffersInTableOrder) {
         W sent, again;
     };
     const Case cases[] = {
-        {"all equal, fast rate", 1, [](Settings&, FakeUnit&) {},
-         {"ER1"}, {"ER1"}},
-        {"all equal, slow rate", 1, [](Settings& s, FakeUnit&) { s.DMGER = 3; },
-         {"ER1", "ER3"}, {"ER1", "ER3"}},
-        {"DC field and its AC end left", 1,
-         [](Settings&, FakeUnit& u) { u.FM = 5, u.FA = 7; },
-         {"ER1", "FM000", "A000"}, {"ER1"}},
+        {"all equal, fast rate", 1, [](Settings&, FakeUnit&) {}, {"ER1"}, {"ER1"}},
+        {"all equal, slow rate", 1, [](Settings& s, FakeUnit&) { s.DMGER = 3; }, {"ER1", "ER3"},
+         {"ER1", "ER3"}},
         {"every row differs", 1,
-         [](Settings& s, FakeUnit& u) {
-             s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, u.FM = 1, u.FA = 1;
-         },
+         [](Settings& s, FakeUnit& u) { s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, u.FM = u.FA = 1; },
          {"ER1", "FD150", "FM000", "A000", "ES3", "ER2", "ET12"}, {"ER1", "ER2"}},
         {"anhysteretic", 2,
-         [](Settings& s, FakeUnit&) {
-             s.REKFD = 80, s.REKFM = 50, s.REKFA = 30, s.REKES = 1, s.REKER = 0, s.REKET = 7;
-         },
-         {"ER1", "FD080", "FM050", "A030", "ES1", "ER0", "ET07"}, {"ER1", "ER0"}},
+         [](Settings& s, FakeUnit&) { s.REKFD = 80, s.REKFM = 50, s.REKFA = 30, s.REKER = 0, s.REKET = 7; },
+         {"ER1", "FD080", "FM050", "A030", "ER0", "ET07"}, {"ER1", "ER0"}},
         {"pulses: never a rate", 3, [](Settings& s, FakeUnit&) { s.TOVFP = 15, s.TOVET = 25; },
          {"FP015", "ET25"}, {}},
     };
@@ -206,4 +186,76 @@ TEST(Upload, FailureAndStopEndIt) {
     r.ctx.run.StopRequest = false;
     r.ctx.upload->Params_Upload();
     EXPECT_EQ(r.Sent(), W{});
+}
+
+const std::string kDmg =
+    "Actual RAM Set:\r\nDMG\r\nTMB1 YUL1 WP1 REG1 B0\r\nFD 120 mT CD 1036  SC 622 cm2\r\n"
+    "FA 40 mT\r\nFM 250 uT CM 0980\r\nER 3  ES 2  ET 5 s\r\nfg: 1045d 43.0 Hz\r\nSD1  SM0  H1";
+const std::string kTov =
+    "IPActual RAM Set:\r\nTOV\r\nTMB0 YUL2 WP0  B0\r\nFP 15 mT CP 0987\r\nD-  ET 5000 ms\r\nSM1";
+
+using S = InstrumentState;
+using V = std::array<int, 14>;
+// Every value, in report order: mode word, flags, DMG values, pulse field; marked: -1..-14.
+constexpr std::array<Int16 S::*, 14> kFields{
+    &S::ModeWordActual, &S::TumblerConnected, &S::YULState, &S::WPState,  &S::FDActual,
+    &S::FAActual,       &S::FMActual,         &S::ERActual, &S::ESActual, &S::ETActual,
+    &S::SDActual,       &S::SMActual,         &S::HActual,  &S::FPActual};
+V Values(const S& s) {
+    return std::apply([&](auto... f) { return V{s.*f...}; }, kFields);
+}
+S Marked() {
+    S s;
+    for (int i = 0; i < 14; ++i) s.*kFields[i] = Int16(-1 - i);
+    return s;
+}
+const V kMarked = Values(Marked());
+V Parse(const std::string& reply) {
+    S s = Marked();
+    return StatusReport::Status_Parse(reply, s), Values(s);
+}
+std::string Replace(const std::string& s, const char* from, const char* to) {
+    return QString::fromStdString(s).replace(from, to).toStdString();
+}
+
+TEST(StatusParse, LayoutsAndDamagedReports) {
+    const V full{1, 1, 1, 1, 120, 40, 250, 3, 2, 5, 1, 0, 1, -14};
+    for (const auto& r : {kDmg, Replace(kDmg, "\n", ""), Replace(kDmg + "\n", "\r", "\n\r\n")})
+        EXPECT_EQ(Parse(r), full) << r;  // line feeds anywhere read as CR alone
+    // TOV: pulse time in tenths of a second, FD..H other than SM kept.
+    EXPECT_EQ(Parse(kTov), (V{2, 0, 2, 0, -5, -6, -7, -8, -9, 50, -11, 1, -13, 15}));
+    for (auto [ms, tenths] : {std::pair{1000, 10}, {1050, 10}, {1150, 12}, {10, 0}})
+        EXPECT_EQ(Parse(Replace(kTov, "5000", std::to_string(ms).c_str()))[9], tenths) << ms;
+    // What is missing, unknown or garbled keeps its value (a sign is no digit, beyond 16 bits no
+    // reading); cut after any line, the complete lines are read.
+    for (const std::string r : {"", "\r\r\r", "Actual RAM Set:\r\n"}) EXPECT_EQ(Parse(r), kMarked);
+    EXPECT_EQ(Parse(Replace(kDmg, "DMG", "XYZ")),
+              (V{0, 1, 1, 1, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14}));
+    EXPECT_EQ(Parse("T\rDMG\rTMB0 YUL-2\rFD\rFA 4x0\rFM 99999 uT\rER 2  ES .\r\rSD1  SM1"),
+              (V{1, 0, 2, -4, -5, 40, -7, 2, 0, -10, 1, 1, -13, -14}));
+    const int firstField[] = {0, 0, 1, 4, 5, 6, 7, 10, 10, 13};  // by line count
+    for (size_t lines = 1, end = 0; lines <= 9; ++lines) {
+        V want = kMarked;
+        std::copy_n(full.begin(), firstField[lines], want.begin());
+        EXPECT_EQ(Parse(kDmg.substr(0, end = kDmg.find("\r\n", end + 1))), want) << lines;
+    }
+}
+
+// Simulated reports follow the mode; a stop, an error line or silence keep the last good report.
+TEST(StatusRead, SimulatedAndFailedReports) {
+    TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    ctx.settings.SIMULMODE = true, ctx.instr = Marked(), ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), (V{1, 1, 1, 1, 0, 0, 0, 3, 2, 5, 0, 0, 0, -14}));
+    ctx.settings.ZAVMODE = 3, ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), (V{2, 1, 1, 1, 0, 0, 0, 3, 2, 50, 0, 0, 0, 0}));
+    ctx.instr = Marked(), ctx.run.StopRequest = true, ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), kMarked);
+    ctx.settings.SIMULMODE = ctx.run.StopRequest = false;
+    ASSERT_TRUE(tp.port.Open(1));
+    for (const std::string reply : {"## Unknown Cmd. \n", ""}) {
+        tp.port.responder = [&](const std::string&) { return reply; };
+        ctx.report->Status_Read();
+        EXPECT_TRUE(Values(ctx.instr) == kMarked && ctx.link.CmdText == "IP") << reply;
+    }
 }

@@ -56,7 +56,6 @@ TEST_F(PortSearchTest, RememberedPortFirstThenTheOthers) {
         std::vector<int> opened;
     };
     const Case cases[] = {
-        {"remembered absent, instrument on COM5", 3, {1, 2, 4, 5}, {}, 5, "", {1, 2, 4, 5}},
         {"remembered 20 tried first", 20, {1, 2, 20}, {}, 2, "", {20, 1, 2}},
         {"a port that cannot be opened is passed", 1, {1, 2, 3}, {1, 2}, 3, "", {3}},
         {"another device's error line", 1, {1, 2, 3}, {}, 3, "## Unknown Cmd. ", {1, 2, 3}},

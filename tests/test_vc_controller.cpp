@@ -32,7 +32,6 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
     EXPECT_EQ(Rig({.yul = vc::Yul::Off, .faults = {}}).Say("SM1M2"),
               "## YUL is OFF \r\n## YUL is OFF \r\n");
     Rig r;
-    // clang-format off
     r.Play({{"ET31ES0ER4M3P19", kIllegal + kIllegal + kIllegal + kIllegal + kIllegal},
             {"FD050G", "** PRESET FIELD  50 mT\r\n## DMG PWR is OFF \r\n"},
             {"SD1G", "SD1\r\n## Hypex NOT Active \r\n"}, {"FD201", kIllegal},
@@ -40,10 +39,8 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
             {"M2FP015D1ET00", "TOV\r\n** PRESET FIELD  15 mT\r\nD+\r\nET 10 ms\r\n"},
             {"FD010ES1z", "## TOV is Active ! \r\n## TOV is Active ! \r\n## TOV is Active ! \r\n"},
             {"FP005G", "** PRESET FIELD  5 mT\r\n## MAG PWR is OFF \r\n"}});
-    // clang-format on
     const std::string back = r.Say("M1IP");  // every power stage goes off with the unit
     EXPECT_TRUE(back.starts_with("DMG\r\n") && back.ends_with("\rSD0  SM0  H0\r\n")) << back;
-    // clang-format off
     r.Play({{"ER2ES3ET07A020FM100",
              "ER 2\r\nES 3\r\nET 7 s\r\nAC-DC OFF  20 mT\r\n** PRESET FIELD  100 uT\r\n"},
             {"FXB1F\x1b", kUnknown + "B1\r\n" + kUnknown + "** STOP \r\n"}, {"\r\nH1", "H1\r\n"},
@@ -53,22 +50,9 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
             {{20, 8}, "-> Data Was Saved to EEprom\r\n"},
             {{'\0', 'u'}, "-> Data Was Loaded from EEprom \r\n"},
             {std::string{'\0'} + "H0", "H0\r\n"}});
-    // clang-format on
     EXPECT_NE(r.Say("IE").find("fg: 1045 d"), std::string::npos);
     EXPECT_EQ(r.Say("FD0", 1), "");
     EXPECT_EQ(r.Say("", 5), kUnknown) << "an unfinished command is dropped";
-}
-
-// A search broken off with Esc, and a pulse: 0.5 s, its codes and its end (courses and
-// faults on the line: e2e_vc_line).
-TEST(VcController, SearchBreakAndPulse) {
-    Rig r;
-    r.Say("SD1H1"), r.Say("z", 1.0);
-    EXPECT_EQ(r.Say("\x1b"), "Break -> EEprom FREQ value used \r\n");
-    r.Say("M2SM1FP015ET05");
-    const double t0 = r.now;
-    EXPECT_EQ(r.Say("G"), "15\366500\2520\366 FIELD SET \r\n");
-    EXPECT_NEAR(r.now - t0, 0.5, 0.02);
 }
 
 // A key-pair deadline that rounding puts a hair before its window still fires:

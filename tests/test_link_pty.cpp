@@ -17,7 +17,7 @@
 using namespace zavo;
 using namespace zavo::test;
 
-TEST(Pty, PortNamesRawBytesAndThePeerGone) {
+TEST(Pty, PortNamesAndThePeerGoneMidReply) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
@@ -54,28 +54,17 @@ TEST(Pty, PortNamesRawBytesAndThePeerGone) {
     EXPECT_TRUE(port.Port_Exists(1) && !port.Port_Exists(0));
     EXPECT_FALSE(port.Port_Exists(2) || port.Open(2) || port.IsOpen());
     ASSERT_TRUE(port.Open(1) && !port.Failed());  // DTR cannot be set on a pseudo-terminal
-    answer = [](const std::string& cmd) {
-        return cmd == "G" ? "12\25634\366 ok\r\n" : "** PRESET FIELD  10 mT\r\n";
-    };
-    link.Command_Execute("FD010", false, false);
-    EXPECT_EQ(std::tuple(received, ctx.link.ReplyText), std::tuple("FD010", "** PRESET FIELD  10 mT"));
-    link.Command_Execute("G", false, false);
-    EXPECT_TRUE(ctx.link.ReplyText == "12\25634\366 ok" && !ctx.link.CmdError);  // 8-bit as sent
-    // The controller goes away in the middle of a reply.
+    // The controller goes away in the middle of a reply (8-bit replies through the real port:
+    // every end-to-end run).
     answer = [&](const std::string&) {
         QMetaObject::invokeMethod(
-            notifier.get(),
-            [&] {
-                notifier.reset();
-                close(master);
-            },
-            Qt::QueuedConnection);
+            notifier.get(), [&] { notifier.reset(), close(master); }, Qt::QueuedConnection);
         return std::string("** PRE");
     };
     const auto t0 = std::chrono::steady_clock::now();
     link.Command_Execute("FD010", false, false);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));  // not 30 s
-    EXPECT_TRUE(ctx.link.CmdError && ctx.link.CmdFatal && port.Failed() && !port.IsOpen());
+    EXPECT_TRUE(received == "FD010" && ctx.link.CmdFatal && port.Failed() && !port.IsOpen());
     EXPECT_TRUE(dialogs.boxes.size() == 1 &&
                 dialogs.boxes[0].prompt.startsWith("## INSTRUMENT IS DISCONNECTED! "));
 }

@@ -136,7 +136,10 @@ TEST_F(InitTest, SimulationAndStop) {
 
     Started cold;
     cold.unit.coilMV = 2000;
-    cold.tp.clock.After(10, [&] { cold.ui.cmdStop->click(); });
+    cold.tp.clock.After(10, [&] {
+        EXPECT_TRUE(cold.ui.cmdStop->isEnabled());  // usable from the start
+        cold.ui.cmdStop->setEnabled(true), cold.ui.cmdStop->click();
+    });
     cold.ctx.init->Instrument_Init();
     EXPECT_EQ(tuple(cold.tp.ended, cold.Status(), cold.ctx.run.InstrReady, cold.ui.cmdStop->isEnabled()),
               tuple(1, "SWITCHING OFF...", false, false));

@@ -38,9 +38,7 @@ struct InitTest : ::testing::Test, Started {};
 
 }  // namespace
 
-// The sequence by what the instrument and the operator say: the commands, how it ends (ready,
-// or "SWITCHING OFF..." and the end), the box titles, the search date kept and saved; always in
-// DEMAGNETIZER. (Off, then on, cold, on COM5, search due, unplugged: e2e_startup.)
+// The sequence by what instrument and operator say: commands, outcome, boxes, the search date.
 TEST(Init, Outcomes) {
     struct Case {
         const char* what;
@@ -91,8 +89,7 @@ TEST(Init, Outcomes) {
     }
 }
 
-// Ready with a tumbler: STOP off again, its tag naming the port, the user set chosen; a second
-// INITIALIZE does nothing.
+// Ready with a tumbler: STOP off, tagged with the port, the user set; INITIALIZE again: nothing.
 TEST_F(InitTest, ReadyWithTumbler) {
     ctx.init->Instrument_Init();
     EXPECT_EQ(tuple(ctx.run.Busy, ui.cmdStop->isEnabled(), ui.cmdStop->text(), Tag(ui.cmdStop),
@@ -127,8 +124,7 @@ TEST_F(InitTest, FrequencyDueQuestion) {
     EXPECT_EQ(tablet.Sent(), Cat(kStart, {"\x10", "IP"}));
 }
 
-// Simulation touches no port. STOP (usable from the start) in the temperature wait ends the
-// program after "SWITCHING OFF..." for a second.
+// Simulation touches no port; STOP in the temperature wait ends the program.
 TEST_F(InitTest, SimulationAndStop) {
     ctx.settings.SIMULMODE = true;
     ctx.init->Instrument_Init();
@@ -177,8 +173,7 @@ TEST(FrequencyText, FromTheSearchReply) {
     }
 }
 
-// The search alone: DEMAGNETIZER selected, the frequency confirmed, STOP usable again; the
-// tablet asks nothing; a failed search stores nothing but still switches off.
+// The search alone: confirmed, DEMAGNETIZER, STOP usable; a failed one stores nothing.
 TEST_F(InitTest, FrequencySearch) {
     ASSERT_TRUE(tp.port.Open(1));
     ctx.settings.ZAVMODE = 2;
@@ -205,8 +200,7 @@ TEST_F(InitTest, FrequencySearch) {
     EXPECT_EQ(tuple(Sent(), ctx.settings.FREQDATE), tuple(W{"IP", "SD1", "H1", "z", "H0", "SD0"}, old));
 }
 
-// STOP in the search: last words for 3 s, 5 s later the stages off, nothing stored; STOP right
-// after the mode switch puts the operator's mode back.
+// STOP in the search: last words, the stages off, nothing stored, the operator's mode back.
 TEST_F(InitTest, FrequencySearchStopped) {
     ASSERT_TRUE(tp.port.Open(1));
     const QDate old = ctx.settings.FREQDATE;

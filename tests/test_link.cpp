@@ -239,8 +239,7 @@ TEST_F(Link, FlushReplyReadStopAndNesting) {
               std::pair(QString("## PORT IS NOT OPEN!"), size_t(9)));
 }
 
-// Each encoder pads its field and keeps what the controller confirms (pulse ms as tenths;
-// an unknown answer keeps the last value).
+// Each encoder pads its field and keeps what the controller confirms, nothing unknown.
 TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     using C = CommandSet;
     InstrumentState& i = ctx.instr;
@@ -280,8 +279,7 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 1));
 }
 
-// The position-signal test's state in its button's colour (an unknown answer keeps it); the coil
-// temperature kept, an error reading 0.
+// The position test's state in its button's colour; the coil temperature, 0 after an error.
 TEST_F(Link, PositionTestAndTemperature) {
     for (const char* reply : {"WP Test is ON \r\n", "?\r\n"}) {
         Run("", reply);
@@ -358,8 +356,7 @@ TEST(TermAppend, BackspacesLineEndsAndTrimming) {
                 full.textCursor().position() == full.toPlainText().size());
 }
 
-// The service terminal echoes exchanges and sends typed Latin-1 keys, only in the service mode
-// with the port open and no exchange running (keys versus shortcuts: test_shortcuts).
+// The terminal echoes exchanges and sends typed Latin-1 keys, in the service mode only.
 TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
     ctx.settings.SERVMODE = true;
     auto term = [&] { return ctx.ui->txtTerm->toPlainText(); };
@@ -395,8 +392,7 @@ TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
               (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\xff", "G"}));
 }
 
-// The port's events are told in the status line; its errors also ask: OK ignores, Cancel
-// closes the port. Send and receive events are never raised: nothing to tell.
+// Port events told in the status line; errors also ask: OK ignores, Cancel closes the port.
 TEST_F(Link, PortEvents) {
     const tuple<int, int, const char*, size_t, bool> rows[] = {  // answer, text, boxes, open
         {4, kCancel, "Status: Change in DSR Detected", 0, true},

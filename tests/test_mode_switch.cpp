@@ -36,8 +36,7 @@ const char* const kDemag = "checked 1, lit 1, ADM";
 
 }  // namespace
 
-// The YUL1 unit's states when a magnetizer mode is chosen (on, off and unplugged in the real
-// program: e2e_modes). The answer: the desktop box's, or 1/0 for the tablet's OK/Cancel.
+// The YUL1 unit's states decide a magnetizer mode (answer: box's, or tablet's 1 OK / 0 Cancel).
 TEST(ModeSwitch, UnitStatesDecideTheMode) {
     struct Case {
         const char* what;
@@ -71,8 +70,7 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
     }
 }
 
-// The tablet tells a missing unit on the status line for three seconds instead of a box (the
-// desktop's box: e2e_modes; only DEMAGNETIZER left: test_panel_enabling).
+// The tablet tells a missing unit on the status line for three seconds instead of a box.
 TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
     ctx.settings.TOUCHMODE = true;
     unit.yul = 2;
@@ -85,8 +83,7 @@ TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
     EXPECT_EQ(tuple(Status(), ctx.settings.ZAVMODE), tuple("INSTRUMENT IS READY", 1));
 }
 
-// Stages go off before the mode word; DEMAGNETIZER switches the magnetizer off (the word sent
-// only when it differs: e2e_modes).
+// Stages go off before the mode word; DEMAGNETIZER switches the magnetizer off.
 TEST_F(ModeTest, StagesOffBeforeTheModeWord) {
     unit.H = 1, unit.SD = 1;
     Click(3);
@@ -127,8 +124,7 @@ TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
     EXPECT_EQ(ctx.settings.ZAVMODE, 3);
 }
 
-// Only what differs from the report, in table order, 0.2 s apart; the AC modes open with the
-// fast rate; a second upload right after finds everything confirmed.
+// Only what differs, in table order, 0.2 s apart, AC modes opening with the fast rate.
 TEST(Upload, OnlyWhatDiffersInTableOrder) {
     struct Case {  // the commands of an upload and of a second right after
         const char* what;
@@ -166,8 +162,7 @@ TEST(Upload, OnlyWhatDiffersInTableOrder) {
     }
 }
 
-// A failed command or a stop ends the upload (a stopped command confirms nothing); no mode,
-// no upload.
+// A failure or a stop ends the upload, a stopped command confirming nothing; no mode, none.
 TEST(Upload, FailureAndStopEndIt) {
     Rig r(1);
     Settings& s = r.ctx.settings;

@@ -44,8 +44,7 @@ struct PortSearchTest : ::testing::Test {
 
 }  // namespace
 
-// The remembered port first, then the others in order; a port that cannot be opened or whose
-// device answers something else is passed without a word, sent nothing but the request.
+// The remembered port first, then in order; other devices are passed without a word.
 TEST_F(PortSearchTest, RememberedPortFirstThenTheOthers) {
     struct Case {
         const char* what;
@@ -91,8 +90,7 @@ TEST_F(PortSearchTest, BannerDecides) {
     EXPECT_FALSE(search.Instrument_Identify(4) || tp.port.IsOpen());
 }
 
-// No port at all: 0.2 s after each of the 16 ports, the question; Retry searches again. The
-// tablet asks with its large buttons.
+// No port: 0.2 s after each of the 16, the question; Retry searches again; tablet buttons.
 TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
     tp.port.existing.clear();
     ctx.settings.COMM = 20;
@@ -110,8 +108,7 @@ TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
               tuple(std::vector<QStringList>{{"RETRY", "ABORT"}, {"RETRY", "ABORT"}}, 2u));
 }
 
-// The question adds what the operator can do: ports held or forbidden, devices not tried; the
-// log has it once however often Retry is pressed.
+// The question adds ports held or forbidden and devices not tried, logged once.
 TEST_F(PortSearchTest, HintsWhenNothingAnswers) {
     tp.port.existing = {1, 2, 3};
     tp.port.inUse = {2};
@@ -139,8 +136,7 @@ TEST_F(PortSearchTest, HintsWhenNothingAnswers) {
     EXPECT_EQ(tp.dialogs.boxes.back().prompt, "INSTRUMENT IS OFF OR NOT CONNECTED!");
 }
 
-// STOP ends the search at once, unasked; a device that never stops talking holds the flush 2 s
-// at most (STOP ends even that) and counts as not answering.
+// STOP ends the search unasked; a chattering device holds the flush 2 s at most.
 TEST_F(PortSearchTest, StopAndChatter) {
     tp.port.existing.clear();
     tp.clock.After(1.0, [this] { ctx.run.StopRequest = true; });
@@ -163,8 +159,7 @@ TEST_F(PortSearchTest, StopAndChatter) {
     EXPECT_NEAR(tp.clock.Absolute() - start, 0.5, 0.05);
 }
 
-// Opening the open port keeps it and discards what waits; "Open Port" opens the number typed in,
-// or says it cannot and leaves the panel as it was.
+// Opening the open port discards what waits; "Open Port" opens the number typed in or says not.
 TEST_F(PortSearchTest, OpenPorts) {
     Controls& ui = *ctx.ui;
     ASSERT_TRUE(search.Port_Open(2));

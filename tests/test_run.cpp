@@ -40,8 +40,7 @@ struct RunRig : Rig {
 
 }  // namespace
 
-// Demagnetization: the passes by the demagnetization mode, the specimen out after each, one
-// time stamp per "G"; the amplifier off at the end, one beep, the hold counting from now.
+// Demagnetizer passes by mode, the specimen out after each, a stamp per "G", one beep, the hold.
 TEST(Run, DemagnetizerPasses) {
     const tuple<bool, int, W, int> cases[] = {  // tumbler used, DMODE, passes, time stamps
         {true, 8, {"i", "P01", "y", "G", "P00", "i", "P03", "y", "G", "P00", "i", "P05", "y", "G", "P00"}, 3},
@@ -95,8 +94,7 @@ TEST(Run, PulseSeries) {
     }
 }
 
-// ABORT in the course: Esc twice 0.2 s apart, last words collected, no stamp, no next position;
-// before any port was recorded it only raises the flag.
+// ABORT: Esc twice 0.2 s apart, no stamp, no next position; before a port, only the flag.
 TEST(Run, Abort) {
     RunRig r(2, true);
     r.AutoNext(10);
@@ -116,9 +114,7 @@ TEST(Run, Abort) {
     EXPECT_TRUE(r.Sent().empty() && r.ctx.run.StopRequest && BackColor(r.ui.picStat[0]) == kRed);
 }
 
-// A failed course leaves the amplifier on for the hold to switch off; a fatal one switches the
-// instrument off before the end; a tumbler break is no treatment (no stamp, no next position;
-// in the demagnetizer mode: e2e_run).
+// Failed courses: the hold switches off, a fatal one switches off first, no stamps or steps.
 TEST(Run, FailedCourses) {
     const W demag{"IP", "ER1", "SD1", "H1", "y", "G"};
     const tuple<Int16, bool, const char*, W> cases[] = {  // mode, tumbler, "G" answer, commands
@@ -147,8 +143,7 @@ TEST(Run, FailedCourses) {
     }
 }
 
-// After a magnetizer run the next position comes when "Auto next" shows on, whatever the
-// record says; auto switch brings the demagnetizer mode (journal rows: e2e_run).
+// The next position when "Auto next" shows on, whatever the record; auto switch after it.
 TEST(Run, AutoNextAndAutoSwitch) {
     RunRig r(2, true);
     r.AutoNext(10);
@@ -168,8 +163,7 @@ TEST(Run, AutoNextAndAutoSwitch) {
     EXPECT_EQ(tuple(r.ctx.pos.MIndex, r.ctx.pos.AutoNext), tuple(2, false));
 }
 
-// The hold counts across midnight, waits out other operations, goes on through a tumbler
-// initialization and switches the demagnetizer off.
+// The hold counts across midnight, waits out other operations, then switches off.
 TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
     RunRig r(1);
     DemagHold& hold = *r.ctx.hold;
@@ -216,8 +210,7 @@ TEST(Hold, ModeSwitchesKeepOrClearTheCount) {
               tuple(3, 0, "", false));
 }
 
-// Closing: refused while busy or on No; after Yes an answering, initialized instrument is
-// switched off and the settings saved (a warm coil told about); else nothing is saved.
+// Closing: refused busy or on No; Yes switches an initialized, answering instrument off, saves.
 TEST(Exit, Paths) {
     enum Case { Busy, No, Yes, Silent, NotReady, HotCoil };
     const W off{"\x10", "IP", "H0", "SD0", "SM0", "y"};
@@ -264,8 +257,7 @@ TEST(Exit, TabletNo) {
               tuple(1u, false, "INSTRUMENT IS NOT INITIALIZED"));
 }
 
-// A termination signal in a run stops it, then switches off and saves without a question
-// (while idle: e2e_modes).
+// A termination signal in a run stops it, switches off and saves without a question.
 TEST(Exit, TerminationSignal) {
     RunRig r(1);
     r.unit.course = 10;
@@ -278,8 +270,7 @@ TEST(Exit, TerminationSignal) {
     EXPECT_EQ(ReadBytes(r.ctx.paths.SettingsFile()), Settings_Bytes(r.ctx.settings));
 }
 
-// The port failing inside an operation is told, logged and ends the program after it (while
-// idle: e2e_startup).
+// The port failing inside an operation is told, logged and ends the program after it.
 TEST(Exit, PortLost) {
     RunRig r(1);
     r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");

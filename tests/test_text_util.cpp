@@ -41,8 +41,7 @@ TEST(TextUtil, NumbersIgnoreTheLocale) {
     if (!comma) GTEST_SKIP() << "no comma locale installed; checked under " << old;
 }
 
-// A negative wait waits its absolute value, events run without cutting it short; across
-// midnight the elapsed time stays right; NaN waits nothing, more than a day is capped.
+// Waits: events run meanwhile, midnight is crossed, NaN and more than a day never hang.
 TEST(Waits, EventsMidnightAndBadDurations) {
     test::FakeClock clock(86400.0 - 2.2, QDate(2026, 12, 31));
     int events = 0;

@@ -54,8 +54,7 @@ TEST(MagPos, PositionTable) {
               std::tuple(2, 25, 0, 0));
 }
 
-// The tumbler box selects the user set (locks and twins: test_panel_enabling); a single axis clears the
-// automatic step, a set fixes the polarity to "+" and steps round; without the tumbler all goes.
+// The tumbler box, single axes and position sets (their polarity, stepping round).
 TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
     ctx.settings.DMODE = 3;
     ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
@@ -85,8 +84,7 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
                  ui.cmdInitTumbler->isEnabled() || ui.optMMode[7]->isEnabled());
 }
 
-// A position follows an initialization by 0.2 s (out of the coil needs none); beyond the
-// tumbler's positions, after a stop or a failed initialization nothing more is sent.
+// A position 0.2 s after an initialization; none beyond the set, after a stop or a failure.
 TEST_F(TumblerTest, PositionCommands) {
     tumbler.Tumbler_SetPos(0, false);
     tumbler.Tumbler_SetPos(5, true);
@@ -101,8 +99,7 @@ TEST_F(TumblerTest, PositionCommands) {
     EXPECT_EQ(Sent(), (W{"i", "i"}));
 }
 
-// The service buttons clear a stop left raised and send with STOP usable meanwhile; the
-// tumbler's STOP sends Esc and stops what runs, nothing after it.
+// Service buttons clear an old stop and send with STOP usable; the tumbler's STOP sends Esc.
 TEST_F(TumblerTest, ServiceButtons) {
     const tuple<int, const char*, W> buttons[] = {  // button, position typed, sent
         {1, " 12 ", {"P12"}}, {1, "123", {"P123"}}, {1, "  ", {}}, {0, "", {"i"}}, {2, "", {"t"}}};
@@ -130,8 +127,7 @@ TEST_F(TumblerTest, ServiceButtons) {
               tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
 }
 
-// The operator's initialization: STOP usable and the status line saying so meanwhile; an old
-// stop neither cuts it short nor survives it; the hold count goes on.
+// The operator's initialization: STOP usable and said meanwhile; an old stop is cleared.
 TEST_F(TumblerTest, OperatorsInitialization) {
     tp.port.replyDelay = 5;
     std::string said;
@@ -149,8 +145,7 @@ TEST_F(TumblerTest, OperatorsInitialization) {
     EXPECT_EQ(Status(), "INSTRUMENT IS READY");
 }
 
-// Without a tumbler: a message (3 s in the status line on the tablet); the boxes go off and
-// the position-signal test with them.
+// Without a tumbler: told (tablet: status line 3 s); the boxes and the position test go off.
 TEST_F(TumblerTest, Check) {
     ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     ctx.instr.TumblerConnected = 0, ctx.instr.WPState = 1;
@@ -169,8 +164,7 @@ TEST_F(TumblerTest, Check) {
     EXPECT_TRUE(tumbler.Tumbler_Check() && Sent() == W{"w"} && ctx.instr.WPState == 1);
 }
 
-// Each button sends its command and leaves the panel as it found it (locked before the
-// initialization); the service pair is two exchanges 0.02 s apart.
+// Each button sends its command, the panel left as found; the service pair 0.02 s apart.
 TEST_F(ServiceTest, EachButtonSendsItsCommand) {
     const std::pair<QPushButton*, W> cases[] = {
         {ui.cmdSD[1], {"SD1"}}, {ui.cmdSD[0], {"SD0"}}, {ui.cmdSM[1], {"SM1"}}, {ui.cmdSM[0], {"SM0"}},
@@ -201,8 +195,7 @@ TEST_F(ServiceTest, HoldCountEndsByHand) {
     EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
 }
 
-// The preset sends the fast rate, what differs and the slow rate, an old stop notwithstanding;
-// without a fresh report nothing is guessed.
+// The preset sends the fast rate and what differs, an old stop notwithstanding.
 TEST_F(ServiceTest, PresetSendsFastRateAndOnlyWhatDiffers) {
     ctx.settings.DMGER = 3;
     unit.FD = 40;
@@ -215,8 +208,7 @@ TEST_F(ServiceTest, PresetSendsFastRateAndOnlyWhatDiffers) {
     EXPECT_EQ(Sent(), W{"IP"});
 }
 
-// While an operation runs the service buttons but the tumbler's STOP are off and clicks do
-// nothing; afterwards they are back.
+// While an operation runs the service buttons are off and clicks do nothing.
 TEST_F(ServiceTest, RefusedWhileAnOperationRuns) {
     std::vector<bool> during;
     tp.clock.After(0.1, [&] {

@@ -55,8 +55,7 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
     EXPECT_EQ(r.Say("", 5), kUnknown) << "an unfinished command is dropped";
 }
 
-// A key-pair deadline that rounding puts a hair before its window still fires:
-// a lone Ctrl-T at t = 0.036 answers once and is not due again.
+// A lone Ctrl-T whose deadline rounding puts a hair early answers once.
 TEST(VcController, PairWindowDeadlineFires) {
     Rig r;
     r.now = 0.036;

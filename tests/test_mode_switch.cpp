@@ -1,5 +1,7 @@
-// Instrument mode switching and the parameter upload on the fake controller.
+// The status report, instrument mode switching and the parameter upload on the fake controller.
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "core/Widgets.h"
 #include "link/CommandLink.h"
@@ -34,11 +36,8 @@ const char* const kDemag = "checked 1, lit 1, ADM";
 
 }  // namespace
 
-// The YUL1 unit's states when a magnetizer mode is chosen, on the desktop and the tablet.
+// The YUL1 unit's states decide a magnetizer mode (answer: box's, or tablet's 1 OK / 0 Cancel).
 TEST(ModeSwitch, UnitStatesDecideTheMode) {
-    // The unit's state in the report and in the ones after it, the DC field it holds; the
-    // answer (the desktop box's, or 1/0 for the tablet's OK/Cancel); the commands, the mode
-    // after, the questions and messages asked, what the panel shows.
     struct Case {
         const char* what;
         bool tablet;
@@ -48,17 +47,11 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
         std::string shown;
     };
     const Case cases[] = {
-        {"unit ready", false, 2, 1, -1, 0, kOK, {"IP"}, 2, 0, "checked 2, lit 2, ADM+positions"},
-        {"unit ready, pulse mode", true, 3, 1, -1, 0, 1, {"IP", "M2"}, 3, 0,
-         "checked 3, lit 3, TOV+positions"},
-        {"off, Retry once it is on", false, 2, 0, 1, 0, kRetry, {"IP", "IP"}, 2, 1,
-         "checked 2, lit 2, ADM+positions"},
         {"off, tablet RETRY once it is on", true, 3, 0, 1, 0, 1, {"IP", "IP", "M2"}, 3, 1,
          "checked 3, lit 3, TOV+positions"},
         {"off, Cancel", false, 2, 0, -1, 0, kCancel, {"IP"}, 1, 1, kDemag},
         {"off, tablet CANCEL", true, 3, 0, -1, 0, 0, {"IP"}, 1, 1, kDemag},
         {"not connected, DC field left on", false, 2, 2, -1, 5, kOK, {"IP", "FM000"}, 1, 0, kDemag},
-        {"not connected", false, 3, 2, -1, 0, kOK, {"IP"}, 1, 1, kDemag},
         {"unknown unit state", false, 3, 3, -1, 0, kOK, {"IP"}, 1, 0, kDemag},
     };
     for (const Case& c : cases) {
@@ -77,58 +70,32 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
     }
 }
 
-// What the operator is told, by layout: the unit off asks, a missing unit explains the
-// fall-back and leaves only DEMAGNETIZER to choose; the tablet says it on the status line
-// for three seconds instead.
-TEST_F(ModeTest, MessagesOfTheUnitStates) {
-    unit.yul = 0;
-    tp.dialogs.boxAnswers = {kCancel};
-    Click(2);
+// The tablet tells a missing unit on the status line for three seconds instead of a box.
+TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
+    ctx.settings.TOUCHMODE = true;
     unit.yul = 2;
-    Click(3);
-    ASSERT_EQ(tp.dialogs.boxes.size(), 2u);
-    const AskedBox &off = tp.dialogs.boxes[0], &absent = tp.dialogs.boxes[1];
-    EXPECT_EQ(tuple(off.prompt, off.style, off.title, off.captions),
-              tuple("YUL1 UNIT IS OFF!", kRetryCancel + kExclamation, "Warning",
-                    QStringList{"&Retry", "&Cancel"}));
-    EXPECT_EQ(tuple(absent.prompt, absent.style, absent.title),
-              tuple("## YUL1 UNIT IS NOT CONNECTED!\r\n\r\nDEMAGNETIZER MODE ONLY.",
-                    kOKOnly + kCritical, "Critical error"));
-    EXPECT_FALSE(ui.optZAVMode[2]->isEnabled() || ui.optZAVMode[3]->isEnabled());
-
-    Rig t(1);
-    t.ctx.settings.TOUCHMODE = true;
-    t.unit.yul = 2;
     std::pair<std::string, VbColor> seen;
-    t.tp.clock.After(1, [&] { seen = {t.Status(), t.ui.picStat[0]->Back()}; });
-    const double t0 = t.tp.clock.Absolute();
-    t.ui.optZAVMode[2]->click();
+    tp.clock.After(1, [&] { seen = {Status(), ui.picStat[0]->Back()}; });
+    const double t0 = tp.clock.Absolute();
+    Click(2);
     EXPECT_EQ(seen, std::pair(std::string("## YUL1 UNIT IS NOT CONNECTED!"), VbColor(kRed)));
-    EXPECT_GE(t.tp.clock.Absolute() - t0, 3.0);
-    EXPECT_EQ(tuple(t.Status(), t.tp.dialogs.boxes.size()), tuple("INSTRUMENT IS READY", 0u));
+    EXPECT_TRUE(tp.clock.Absolute() - t0 >= 3.0 && tp.dialogs.boxes.empty());
+    EXPECT_EQ(tuple(Status(), ctx.settings.ZAVMODE), tuple("INSTRUMENT IS READY", 1));
 }
 
-// Stages go off before the mode word changes, which is sent only when it differs;
-// DEMAGNETIZER switches the magnetizer off first.
-TEST_F(ModeTest, ModeWordOnlyWhenItDiffersAndStagesOffFirst) {
+// Stages go off before the mode word; DEMAGNETIZER switches the magnetizer off.
+TEST_F(ModeTest, StagesOffBeforeTheModeWord) {
     unit.H = 1, unit.SD = 1;
-    const tuple<int, std::function<void()>, W> steps[] = {
-        {3, [] {}, {"IP", "H0", "SD0", "M2"}},
-        {3, [] {}, {"IP"}},
-        {2, [] {}, {"IP", "M1"}},
-        {1, [&] { unit.SM = 1, unit.pulseUnit = true; }, {"IP", "SM0", "M1"}},
-    };
-    for (const auto& [mode, arrange, sent] : steps) {
-        arrange();
-        Click(mode);
-        EXPECT_EQ(Sent(), sent) << mode;
-    }
+    Click(3);
+    EXPECT_EQ(Sent(), (W{"IP", "H0", "SD0", "M2"}));
+    unit.SM = 1;
+    Click(1);
+    EXPECT_EQ(Sent(), (W{"IP", "SM0", "M1"}));
     EXPECT_EQ(tuple(ctx.instr.ModeWordActual, ctx.instr.SMActual, ctx.instr.MagMode),
-              tuple(1, 0, 2));
+              tuple(1, 0, 3));
 }
 
-// A failed status report or STOP leaves the instrument and the panel in the mode they were
-// in; a lost instrument ends the program.
+// A failed report or STOP keeps the mode; a lost instrument ends the program.
 TEST_F(ModeTest, FailedReadStopOrLoss) {
     unit.overrides["IP"] = "## Hypex Overheated ";  // an error the program survives
     Click(3);
@@ -145,8 +112,7 @@ TEST_F(ModeTest, FailedReadStopOrLoss) {
     EXPECT_EQ(tuple(ctx.link.CmdFatal, tp.ended), tuple(true, 1));
 }
 
-// A click that arrives inside another exchange's wait neither talks to the controller nor
-// moves the panel; between operations the same click switches.
+// A click inside another exchange's wait does nothing; between operations it switches.
 TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
     tp.port.replyDelay = 1.0;
     tp.clock.After(0.3, [&] { Click(3); });
@@ -158,51 +124,26 @@ TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
     EXPECT_EQ(ctx.settings.ZAVMODE, 3);
 }
 
-// ZAVMode_Set from code follows the same rules and unlocks the panel afterwards.
-TEST_F(ModeTest, ModeSetFromCode) {
-    unit.yul = 2;
-    ctx.modes->ZAVMode_Set(2);
-    EXPECT_EQ(tuple(Sent(), Shown(ui)), tuple(W{"IP"}, kDemag));
-    unit.yul = 1;
-    ctx.modes->ZAVMode_Set(3);
-    EXPECT_EQ(tuple(Sent(), Shown(ui)), tuple(W{"IP", "M2"}, "checked 3, lit 3, TOV+positions"));
-    EXPECT_TRUE(InputAccepted(ui.txtTOVField) && ui.txtTOVField->isEnabled());
-    ctx.modes->ZAVMode_Set(7);  // no such mode
-    EXPECT_EQ(Sent(), W{});
-}
-
-// Only what differs from the report, in table order, each command settled 0.2 s; the AC
-// modes open with the fast rate; a second upload right after finds everything confirmed.
+// Only what differs, in table order, 0.2 s apart, AC modes opening with the fast rate.
 TEST(Upload, OnlyWhatDiffersInTableOrder) {
-    struct Case {  // the commands of an upload and of a second one right after
+    struct Case {  // the commands of an upload and of a second right after
         const char* what;
         int mode;
         std::function<void(Settings&, FakeUnit&)> arrange;
         W sent, again;
     };
     const Case cases[] = {
-        {"all equal, fast rate", 1, [](Settings&, FakeUnit&) {},
-         {"ER1"}, {"ER1"}},
-        {"all equal, slow rate", 1, [](Settings& s, FakeUnit&) { s.DMGER = 3; },
-         {"ER1", "ER3"}, {"ER1", "ER3"}},
-        {"DC field left on", 1, [](Settings&, FakeUnit& u) { u.FM = 5; },
-         {"ER1", "FM000"}, {"ER1"}},
-        {"DC field and its AC end left", 1,
-         [](Settings&, FakeUnit& u) { u.FM = 5, u.FA = 7; },
-         {"ER1", "FM000", "A000"}, {"ER1"}},
+        {"all equal, fast rate", 1, [](Settings&, FakeUnit&) {}, {"ER1"}, {"ER1"}},
+        {"all equal, slow rate", 1, [](Settings& s, FakeUnit&) { s.DMGER = 3; }, {"ER1", "ER3"},
+         {"ER1", "ER3"}},
         {"every row differs", 1,
-         [](Settings& s, FakeUnit& u) {
-             s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, u.FM = 1, u.FA = 1;
-         },
+         [](Settings& s, FakeUnit& u) { s.DMGFD = 150, s.DMGES = 3, s.DMGER = 2, s.DMGET = 12, u.FM = u.FA = 1; },
          {"ER1", "FD150", "FM000", "A000", "ES3", "ER2", "ET12"}, {"ER1", "ER2"}},
         {"anhysteretic", 2,
-         [](Settings& s, FakeUnit&) {
-             s.REKFD = 80, s.REKFM = 50, s.REKFA = 30, s.REKES = 1, s.REKER = 0, s.REKET = 7;
-         },
-         {"ER1", "FD080", "FM050", "A030", "ES1", "ER0", "ET07"}, {"ER1", "ER0"}},
+         [](Settings& s, FakeUnit&) { s.REKFD = 80, s.REKFM = 50, s.REKFA = 30, s.REKER = 0, s.REKET = 7; },
+         {"ER1", "FD080", "FM050", "A030", "ER0", "ET07"}, {"ER1", "ER0"}},
         {"pulses: never a rate", 3, [](Settings& s, FakeUnit&) { s.TOVFP = 15, s.TOVET = 25; },
          {"FP015", "ET25"}, {}},
-        {"pulses, equal", 3, [](Settings&, FakeUnit&) {}, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -215,16 +156,13 @@ TEST(Upload, OnlyWhatDiffersInTableOrder) {
         const std::vector<double> t = r.tp.port.writeTimes;
         EXPECT_EQ(r.Sent(), c.sent);
         for (size_t i = 1; i < t.size(); ++i) EXPECT_NEAR(t[i] - t[i - 1], 0.21, 0.005) << i;
-        if (!t.empty()) {
-            EXPECT_NEAR(r.tp.clock.Absolute() - t.back(), 0.21, 0.005);
-        }
+        EXPECT_TRUE(t.empty() || std::abs(r.tp.clock.Absolute() - t.back() - 0.21) < 0.005);
         r.ctx.upload->Params_Upload();
         EXPECT_EQ(r.Sent(), c.again);
     }
 }
 
-// A failed command ends the upload, the values confirmed before it staying confirmed; a stop
-// ends it too, and a stopped command confirms nothing; no mode, no upload.
+// A failure or a stop ends the upload, a stopped command confirming nothing; no mode, none.
 TEST(Upload, FailureAndStopEndIt) {
     Rig r(1);
     Settings& s = r.ctx.settings;
@@ -243,4 +181,76 @@ TEST(Upload, FailureAndStopEndIt) {
     r.ctx.run.StopRequest = false;
     r.ctx.upload->Params_Upload();
     EXPECT_EQ(r.Sent(), W{});
+}
+
+const std::string kDmg =
+    "Actual RAM Set:\r\nDMG\r\nTMB1 YUL1 WP1 REG1 B0\r\nFD 120 mT CD 1036  SC 622 cm2\r\n"
+    "FA 40 mT\r\nFM 250 uT CM 0980\r\nER 3  ES 2  ET 5 s\r\nfg: 1045d 43.0 Hz\r\nSD1  SM0  H1";
+const std::string kTov =
+    "IPActual RAM Set:\r\nTOV\r\nTMB0 YUL2 WP0  B0\r\nFP 15 mT CP 0987\r\nD-  ET 5000 ms\r\nSM1";
+
+using S = InstrumentState;
+using V = std::array<int, 14>;
+// Every value, in report order: mode word, flags, DMG values, pulse field; marked: -1..-14.
+constexpr std::array<Int16 S::*, 14> kFields{
+    &S::ModeWordActual, &S::TumblerConnected, &S::YULState, &S::WPState,  &S::FDActual,
+    &S::FAActual,       &S::FMActual,         &S::ERActual, &S::ESActual, &S::ETActual,
+    &S::SDActual,       &S::SMActual,         &S::HActual,  &S::FPActual};
+V Values(const S& s) {
+    return std::apply([&](auto... f) { return V{s.*f...}; }, kFields);
+}
+S Marked() {
+    S s;
+    for (int i = 0; i < 14; ++i) s.*kFields[i] = Int16(-1 - i);
+    return s;
+}
+const V kMarked = Values(Marked());
+V Parse(const std::string& reply) {
+    S s = Marked();
+    return StatusReport::Status_Parse(reply, s), Values(s);
+}
+std::string Replace(const std::string& s, const char* from, const char* to) {
+    return QString::fromStdString(s).replace(from, to).toStdString();
+}
+
+TEST(StatusParse, LayoutsAndDamagedReports) {
+    const V full{1, 1, 1, 1, 120, 40, 250, 3, 2, 5, 1, 0, 1, -14};
+    for (const auto& r : {kDmg, Replace(kDmg, "\n", ""), Replace(kDmg + "\n", "\r", "\n\r\n")})
+        EXPECT_EQ(Parse(r), full) << r;  // line feeds anywhere read as CR alone
+    // TOV: pulse time in tenths of a second, FD..H other than SM kept.
+    EXPECT_EQ(Parse(kTov), (V{2, 0, 2, 0, -5, -6, -7, -8, -9, 50, -11, 1, -13, 15}));
+    for (auto [ms, tenths] : {std::pair{1000, 10}, {1050, 10}, {1150, 12}, {10, 0}})
+        EXPECT_EQ(Parse(Replace(kTov, "5000", std::to_string(ms).c_str()))[9], tenths) << ms;
+    // What is missing, unknown or garbled keeps its value (a sign is no digit, beyond 16 bits no
+    // reading); cut after any line, the complete lines are read.
+    for (const std::string r : {"", "\r\r\r", "Actual RAM Set:\r\n"}) EXPECT_EQ(Parse(r), kMarked);
+    EXPECT_EQ(Parse(Replace(kDmg, "DMG", "XYZ")),
+              (V{0, 1, 1, 1, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14}));
+    EXPECT_EQ(Parse("T\rDMG\rTMB0 YUL-2\rFD\rFA 4x0\rFM 99999 uT\rER 2  ES .\r\rSD1  SM1"),
+              (V{1, 0, 2, -4, -5, 40, -7, 2, 0, -10, 1, 1, -13, -14}));
+    const int firstField[] = {0, 0, 1, 4, 5, 6, 7, 10, 10, 13};  // by line count
+    for (size_t lines = 1, end = 0; lines <= 9; ++lines) {
+        V want = kMarked;
+        std::copy_n(full.begin(), firstField[lines], want.begin());
+        EXPECT_EQ(Parse(kDmg.substr(0, end = kDmg.find("\r\n", end + 1))), want) << lines;
+    }
+}
+
+// Simulated reports follow the mode; a stop, an error line or silence keep the last good report.
+TEST(StatusRead, SimulatedAndFailedReports) {
+    TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    ctx.settings.SIMULMODE = true, ctx.instr = Marked(), ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), (V{1, 1, 1, 1, 0, 0, 0, 3, 2, 5, 0, 0, 0, -14}));
+    ctx.settings.ZAVMODE = 3, ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), (V{2, 1, 1, 1, 0, 0, 0, 3, 2, 50, 0, 0, 0, 0}));
+    ctx.instr = Marked(), ctx.run.StopRequest = true, ctx.report->Status_Read();
+    EXPECT_EQ(Values(ctx.instr), kMarked);
+    ctx.settings.SIMULMODE = ctx.run.StopRequest = false;
+    ASSERT_TRUE(tp.port.Open(1));
+    for (const std::string reply : {"## Unknown Cmd. \n", ""}) {
+        tp.port.responder = [&](const std::string&) { return reply; };
+        ctx.report->Status_Read();
+        EXPECT_TRUE(Values(ctx.instr) == kMarked && ctx.link.CmdText == "IP") << reply;
+    }
 }

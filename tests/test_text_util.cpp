@@ -1,11 +1,13 @@
-// The small text helpers of the link: controller numbers read and written the same way in
-// every locale.
+// The text helpers (controller numbers alike in every locale), the waits and the clocks.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <clocale>
+#include <cmath>
 
+#include "core/Waits.h"
 #include "link/TextUtil.h"
-#include "support/TestProgram.h"
+#include "support/FakeClock.h"
 
 using namespace zavo;
 using std::tuple;
@@ -37,4 +39,22 @@ TEST(TextUtil, NumbersIgnoreTheLocale) {
               tuple(1.5f, 43.f, "2.3"));
     std::setlocale(LC_NUMERIC, old.c_str());
     if (!comma) GTEST_SKIP() << "no comma locale installed; checked under " << old;
+}
+
+// Waits: events run meanwhile, midnight is crossed, NaN and more than a day never hang.
+TEST(Waits, EventsMidnightAndBadDurations) {
+    test::FakeClock clock(86400.0 - 2.2, QDate(2026, 12, 31));
+    int events = 0;
+    clock.After(1.0, [&] { ++events; });
+    QTimer::singleShot(0, [&] { ++events; });
+    EXPECT_NEAR(Wait_Seconds(clock, -2), 2.0, 1e-5);
+    EXPECT_TRUE(events == 2 && Wait_Seconds(clock, 0) == 0);
+    EXPECT_NEAR(Wait_Seconds(clock, 0.5), 0.5, 1e-6);
+    EXPECT_TRUE(std::abs(clock.Now() - 0.3) < 1e-5 && clock.Today() == QDate(2027, 1, 1));
+    EXPECT_NEAR(Timer_Elapsed(clock, 86399.9), 0.4, 1e-5);
+    EXPECT_NEAR(Timer_Elapsed(clock, 0.305), -0.005, 1e-5);  // a hair in the future: left alone
+    clock.SetStep(3600);
+    EXPECT_EQ(Wait_Seconds(clock, std::nan("")), 0);
+    const double waited = Wait_Seconds(clock, 1e9);
+    EXPECT_TRUE(waited >= 86399.0 && waited < 86400.0) << waited;
 }

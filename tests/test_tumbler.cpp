@@ -1,4 +1,4 @@
-// The magnetizing positions, the tumbler's panel and its commands.
+// The magnetizing positions, the tumbler's panel and commands, the service buttons.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -6,8 +6,10 @@
 #include "core/Widgets.h"
 #include "link/CommandSet.h"
 #include "operations/DemagHold.h"
+#include "operations/ServiceControls.h"
 #include "operations/Tumbler.h"
 #include "panel/OptionGroups.h"
+#include "panel/PanelEnabling.h"
 #include "support/Rig.h"
 
 using namespace zavo;
@@ -26,10 +28,13 @@ struct TumblerTest : ::testing::Test, Rig {
     }
 };
 
+struct ServiceTest : ::testing::Test, Rig {
+    void SetUp() override { ctx.settings.SERVMODE = true; }
+};
+
 }  // namespace
 
-// Each axis is one position whatever the index, the user set is the index itself unchecked;
-// the other sets step through their positions; outside a set or the modes: 0.
+// Axes: one position; the user set: the index itself; the sets step round; outside: 0.
 TEST(MagPos, PositionTable) {
     const std::vector<int> sets[] = {
         {},  {1},  {3},  {5},  {2},  {4},  {6},  {},  // 0..7
@@ -49,36 +54,23 @@ TEST(MagPos, PositionTable) {
               std::tuple(2, 25, 0, 0));
 }
 
-// The tumbler box selects the user set and tumbling; locked controls ignore clicks; a single
-// axis clears the automatic step, a set fixes the polarity to "+" and steps round; without the
-// tumbler all goes back.
+// The tumbler box, single axes and position sets (their polarity, stepping round).
 TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
     ctx.settings.DMODE = 3;
     ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     EXPECT_EQ(Pos(), tuple(7, 1, 18, 1, "U1"));
-    EXPECT_TRUE(ctx.pos.TumblerUsed && ui.chkTumblerT->isChecked() && ctx.settings.DMODE == 7 &&
-                BackColor(ui.chkTumblerT) == kCyan && ui.optDModeT[7]->isChecked() &&
-                ui.optMModeT[7]->isChecked() && ui.cmdInitTumbler->isEnabled());
-    ctx.options->Controls_Enable(false);
-    ui.optMMode[9]->SetValue(true), ui.chkAutoNextT->SetValue(true), ui.chkTumbler->SetValue(false);
-    EXPECT_EQ(tuple(Pos(), ctx.pos.TumblerUsed, ctx.pos.AutoNext),
-              tuple(tuple(7, 1, 18, 1, "U1"), true, false));
-    ctx.options->Controls_Enable(true);
+    EXPECT_TRUE(ctx.pos.TumblerUsed && ctx.settings.DMODE == 7 && ui.optMModeT[7]->isChecked());
     ui.chkAutoNext->SetValue(true);
     EXPECT_TRUE(ctx.pos.AutoNext && ui.chkAutoNextT->isChecked());
     ui.optMMode[5]->SetValue(true);  // -y-axis
     tumbler.MagPos_Next();           // a single axis keeps its label and position
     EXPECT_EQ(Pos(), tuple(5, 1, 1, 4, "-y"));
-    EXPECT_TRUE(ui.optMModeT[5]->isChecked() && ui.fraTOVDir->isEnabled());
-    EXPECT_FALSE(ctx.pos.AutoNext || ui.chkAutoNext->isChecked() || ui.chkAutoNextT->isEnabled() ||
-                 ui.cmdPrevPos->isEnabled() || ui.cmdNextPos->isEnabled());
+    EXPECT_FALSE(ctx.pos.AutoNext || ui.chkAutoNext->isChecked() || ui.cmdNextPos->isEnabled());
     ctx.settings.TOVDIR = 2, ui.optTOVDir[2]->setChecked(true);
     ui.optMModeT[10]->SetValue(true);  // P-mode, from the tablet set
     EXPECT_EQ(Pos(), tuple(10, 1, 15, 10, "P1"));
     EXPECT_TRUE(ui.optMMode[10]->isChecked() && ctx.settings.TOVDIR == 1 &&
-                ui.optTOVDir[1]->isChecked() && ui.optTOVDirT[1]->isChecked() &&
-                ui.chkAutoNextT->isEnabled());
-    EXPECT_FALSE(ui.fraTOVDir->isEnabled() || ui.optTOVDirT[2]->isEnabled());
+                ui.optTOVDirT[1]->isChecked() && !ui.optTOVDirT[2]->isEnabled());
     ui.cmdPrevPos->click();
     EXPECT_EQ(Pos(), tuple(10, 15, 15, 16, "P15"));
     ui.cmdNextPos->click(), ui.cmdNextPos->click();
@@ -88,15 +80,11 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
     ui.chkAutoNextT->SetValue(true);
     ui.chkTumblerT->SetValue(false);
     EXPECT_EQ(Pos(), tuple(0, 0, 0, 0, ""));
-    EXPECT_TRUE(BackColor(ui.chkTumblerT) == kButtonFace && ui.optDMode[0]->isChecked() &&
-                ui.optMModeT[0]->isChecked());
     EXPECT_FALSE(ctx.pos.TumblerUsed || ui.chkTumbler->isChecked() || ctx.pos.AutoNext ||
-                 ui.chkAutoNext->isChecked() || ui.chkAutoNextT->isChecked() ||
                  ui.cmdInitTumbler->isEnabled() || ui.optMMode[7]->isEnabled());
 }
 
-// A position is reached from an initialized tumbler, 0.2 s after it is ready; out of the coil
-// needs no initialization; a position beyond the tumbler's or a stop sends nothing more.
+// A position 0.2 s after an initialization; none beyond the set, after a stop or a failure.
 TEST_F(TumblerTest, PositionCommands) {
     tumbler.Tumbler_SetPos(0, false);
     tumbler.Tumbler_SetPos(5, true);
@@ -111,13 +99,10 @@ TEST_F(TumblerTest, PositionCommands) {
     EXPECT_EQ(Sent(), (W{"i", "i"}));
 }
 
-// The service buttons: each clears a stop left raised and sends its command with STOP usable
-// meanwhile; an empty position box sends nothing. The tumbler's STOP sends Esc and stops what
-// runs, nothing after it.
+// Service buttons clear an old stop and send with STOP usable; the tumbler's STOP sends Esc.
 TEST_F(TumblerTest, ServiceButtons) {
-    const tuple<int, const char*, W> buttons[] = {{1, "7", {"P07"}},    {1, " 12 ", {"P12"}},
-                                                  {1, "123", {"P123"}}, {1, "  ", {}},
-                                                  {0, "", {"i"}},       {2, "", {"t"}}};
+    const tuple<int, const char*, W> buttons[] = {  // button, position typed, sent
+        {1, " 12 ", {"P12"}}, {1, "123", {"P123"}}, {1, "  ", {}}, {0, "", {"i"}}, {2, "", {"t"}}};
     for (const auto& [index, typed, sent] : buttons) {
         SCOPED_TRACE(typed);
         ui.txtTumbler->setText(typed);
@@ -142,9 +127,7 @@ TEST_F(TumblerTest, ServiceButtons) {
               tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
 }
 
-// The operator's initialization: STOP usable and the status line saying what happens while
-// the tumbler initializes; a stop left from an earlier ABORT neither cuts it short nor
-// survives it; the hold count goes on.
+// The operator's initialization: STOP usable and said meanwhile; an old stop is cleared.
 TEST_F(TumblerTest, OperatorsInitialization) {
     tp.port.replyDelay = 5;
     std::string said;
@@ -162,18 +145,13 @@ TEST_F(TumblerTest, OperatorsInitialization) {
     EXPECT_EQ(Status(), "INSTRUMENT IS READY");
 }
 
-// Without a tumbler: a critical message on the desktop, 3 s in the status line on the tablet;
-// the boxes go off and the position-signal test with them.
+// Without a tumbler: told (tablet: status line 3 s); the boxes and the position test go off.
 TEST_F(TumblerTest, Check) {
     ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     ctx.instr.TumblerConnected = 0, ctx.instr.WPState = 1;
     EXPECT_FALSE(tumbler.Tumbler_Check());
     ASSERT_EQ(tuple(tp.dialogs.boxes.size(), Sent(), ctx.instr.WPState), tuple(1u, W{"w"}, 0));
-    const auto& box = tp.dialogs.boxes[0];
-    EXPECT_EQ(tuple(box.prompt, box.title, box.style),
-              tuple("TUMBLER IS NOT CONNECTED!", "Critical error", kOKOnly + kCritical));
-    EXPECT_FALSE(ctx.pos.TumblerUsed || ui.chkTumbler->isChecked() || ui.chkTumbler->isEnabled() ||
-                 ui.chkTumblerT->isChecked() || ui.chkTumblerT->isEnabled());
+    EXPECT_FALSE(ctx.pos.TumblerUsed || ui.chkTumbler->isChecked() || ui.chkTumblerT->isEnabled());
     ctx.settings.TOUCHMODE = true;
     std::string said;
     tp.clock.After(1, [&] { said = Status(); });
@@ -184,4 +162,67 @@ TEST_F(TumblerTest, Check) {
               tuple("TUMBLER IS NOT CONNECTED!", 1u, W{}));
     ctx.instr.TumblerConnected = 1;  // connected: the test goes on
     EXPECT_TRUE(tumbler.Tumbler_Check() && Sent() == W{"w"} && ctx.instr.WPState == 1);
+}
+
+// Each button sends its command, the panel left as found; the service pair 0.02 s apart.
+TEST_F(ServiceTest, EachButtonSendsItsCommand) {
+    const std::pair<QPushButton*, W> cases[] = {
+        {ui.cmdSD[1], {"SD1"}}, {ui.cmdSD[0], {"SD0"}}, {ui.cmdSM[1], {"SM1"}}, {ui.cmdSM[0], {"SM0"}},
+        {ui.cmdH[1], {"H1"}}, {ui.cmdH[0], {"H0"}}, {ui.cmdControl[0], {"w"}}, {ui.cmdControl[1], {"\x10"}},
+        {ui.cmdControl[2], {"IP"}}, {ui.cmdControl[3], {"IE"}}, {ui.cmdControl[4], {"y"}},
+        {ui.cmdControl[5], {"j"}}, {ui.cmdService[0], {"\x14", "\x03"}}, {ui.cmdService[1], {"\x14", "\x13"}},
+    };
+    for (bool unlocked : {true, false}) {
+        if (!unlocked) ctx.enabling->Panels_Enable(false);  // not yet initialized
+        for (const auto& [button, sent] : cases) {
+            button->click();
+            EXPECT_EQ(tuple(Sent(), ui.cmdStart->isEnabled()), tuple(sent, unlocked))
+                << button->objectName().toStdString();
+        }
+    }
+    EXPECT_GE(tp.port.writeTimes.end()[-1] - tp.port.writeTimes.end()[-2], 0.02);
+    EXPECT_TRUE(tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
+    // A service key left unanswered is a lost instrument, as in any exchange.
+    unit.overrides["\x13"] = "";
+    ui.cmdService[1]->click();
+    EXPECT_TRUE(tp.dialogs.boxes.size() == 1 && ctx.link.CmdFatal);
+}
+
+// Switching the demagnetizer by hand ends its hold count.
+TEST_F(ServiceTest, HoldCountEndsByHand) {
+    ctx.instr.SDActual = 1, ctx.hold->Hold_Start(), ui.lblSD->setText("212");
+    ui.cmdSD[1]->click();
+    EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
+}
+
+// The preset sends the fast rate and what differs, an old stop notwithstanding.
+TEST_F(ServiceTest, PresetSendsFastRateAndOnlyWhatDiffers) {
+    ctx.settings.DMGER = 3;
+    unit.FD = 40;
+    ctx.run.StopRequest = true;
+    ui.cmdARMSet->click();
+    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050", "ER3"}));
+    unit.silent = true;
+    tp.dialogs.boxAnswers = {kCancel, kCancel};
+    ui.cmdARMSet->click();
+    EXPECT_EQ(Sent(), W{"IP"});
+}
+
+// While an operation runs the service buttons are off and clicks do nothing.
+TEST_F(ServiceTest, RefusedWhileAnOperationRuns) {
+    std::vector<bool> during;
+    tp.clock.After(0.1, [&] {
+        for (QPushButton* b : ctx.service->Buttons()) during.push_back(b->isEnabled());
+        during.push_back(ui.cmdTumbler[3]->isEnabled());
+        ui.cmdSD[1]->click();
+        ctx.service->cmdSD_Click(1);
+        ctx.service->cmdControl_Click(1);
+    });
+    unit.FD = 40;
+    ui.cmdARMSet->click();
+    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050"}));
+    std::vector<bool> expected(ctx.service->Buttons().size(), false);
+    expected.push_back(true);
+    EXPECT_EQ(during, expected);
+    for (QPushButton* b : ctx.service->Buttons()) EXPECT_TRUE(b->isEnabled());
 }

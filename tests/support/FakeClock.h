@@ -1,8 +1,6 @@
 #pragma once
-// A clock that only moves when the program waits: Yield advances time to the
-// next scheduled event (or by the longest wait asked for) and runs the events
-// due. Tests schedule port arrivals, operator clicks and dialog answers at
-// chosen moments; nothing sleeps.
+// A clock that moves only when the program waits: to the next scheduled event (port
+// arrivals, clicks, answers), or by the step; nothing sleeps.
 
 #include <QDate>
 #include <functional>
@@ -14,20 +12,17 @@ namespace zavo::test {
 
 class FakeClock : public Clock {
 public:
-    // Starts at the given time of day (seconds since midnight) on the date.
     explicit FakeClock(double startSeconds = 36000.0, QDate date = QDate(2026, 12, 6));
 
     double Now() const override;
     QDate Today() const override;
 
-    // Absolute seconds since the start date's midnight.
     double Absolute() const { return t_; }
     void Advance(double seconds);
-    // Runs fn when the clock reaches absolute time at (in a Yield or Advance).
+    // Runs fn when the clock reaches `at` (seconds since the start date's midnight).
     void At(double at, std::function<void()> fn);
-    // Runs fn after the given seconds from now.
     void After(double seconds, std::function<void()> fn) { At(t_ + seconds, std::move(fn)); }
-    // Time that a Yield that finds nothing scheduled moves on by at most.
+    // The most a Yield with nothing due moves on by.
     void SetStep(double s) { step_ = s; }
 
 protected:

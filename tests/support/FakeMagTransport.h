@@ -1,6 +1,5 @@
 #pragma once
-// The magnetometer program's side of the link without sockets: payloads are
-// handed to the program's receiver directly, sends are recorded.
+// The magnetometer program's side of the link without sockets: payloads handed over, sends kept.
 
 #include <memory>
 #include <string>
@@ -30,10 +29,7 @@ class FakeMagTransport : public MagTransport {
         receiver = std::move(r);
         return serveResult;
     }
-    void Stop() override {
-        served.clear();
-        receiver = nullptr;
-    }
+    void Stop() override { served.clear(), receiver = nullptr; }
     Sent Send(const std::string& name, const CopyData& data, std::uint64_t sender,
               int timeoutMs) override {
         if (!listening) return Sent::NoReceiver;
@@ -41,7 +37,7 @@ class FakeMagTransport : public MagTransport {
         return Sent::Delivered;
     }
 
-    // As the magnetometer program's send would arrive.
+    // As the magnetometer program's send arrives.
     void Deliver(std::uint32_t type, std::vector<std::uint8_t> bytes) {
         if (receiver) receiver(CopyData{type, std::move(bytes)});
     }

@@ -1,6 +1,5 @@
 #pragma once
-// A scripted serial port: records what the program writes and delivers reply
-// bytes at chosen moments of the fake clock.
+// A scripted serial port: records the writes, delivers replies on the fake clock.
 
 #include <deque>
 #include <functional>
@@ -26,10 +25,7 @@ class FakePort : public SerialPort {
     int BytesAvailable() override { return int(in_.size()); }
     int ReadByte() override;
     bool Write(const std::string& bytes) override;
-    void DiscardInput() override {
-        ++discards;
-        in_.clear();
-    }
+    void DiscardInput() override { ++discards, in_.clear(); }
     void DiscardOutput() override {}
     bool Failed() const override { return failed_; }
     std::string LastError() const override {
@@ -38,19 +34,15 @@ class FakePort : public SerialPort {
     Refusal OpenRefusal() const override { return refusal_; }
     std::vector<std::string> Devices() const override { return devices; }
 
-    // Bytes arriving now / after a delay on the fake clock.
     void Deliver(const std::string& bytes);
     void DeliverAfter(double seconds, const std::string& bytes);
-    // The device fails after the delay (reads and writes fail, port closed).
+    // The device fails after the delay (reads and writes fail, the port closes).
     void FailAfter(double seconds);
-    // From now on port n, while open, receives byte c every interval seconds
-    // (a device that talks without being asked).
+    // Port n, while open, receives c every interval seconds (a device that talks unasked).
     void Chatter(int n, double interval, char c = '$');
-    // Answers each written command: the function returns the reply bytes
-    // (delivered after replyDelay), or nothing for no reply.
+    // The reply to each written command (after replyDelay; "": none).
     std::function<std::string(const std::string& cmd)> responder;
     double replyDelay = 0.01;
-    // A responder that answers the listed commands with the bytes given.
     void Answers(std::map<std::string, std::string> replies) {
         responder = [replies = std::move(replies)](const std::string& cmd) {
             const auto it = replies.find(cmd);
@@ -68,12 +60,9 @@ class FakePort : public SerialPort {
     std::vector<double> writeTimes;   // clock time (absolute) of each write
     int discards = 0;                 // DiscardInput calls
 
-    // Raises a port event or error as the device would (OnComm numbers).
-    void RaiseEvent(int commEvent) {
-        if (OnComm) OnComm(commEvent);
-    }
-    // All bytes written so far, in order.
-    std::string Written() const {
+    // A port event or error as the device raises it (OnComm numbers).
+    void RaiseEvent(int commEvent) { OnComm ? OnComm(commEvent) : void(); }
+    std::string Written() const {  // all bytes, in order
         std::string all;
         for (const std::string& w : writes) all += w;
         return all;

@@ -9,9 +9,7 @@ namespace zavo::test {
 
 class FakeSound : public Sound {
 public:
-    void Play(const std::filesystem::path& wav, bool) override {
-        played.push_back(wav.filename().string());
-    }
+    void Play(const std::filesystem::path& w, bool) override { played.push_back(w.filename()); }
     void Beep(int, int) override { ++beeps; }
     std::vector<std::string> played;
     int beeps = 0;

@@ -2,14 +2,6 @@
 
 namespace zavo::test {
 
-namespace {
-
-bool Begins(const std::string& s, const char* p) {
-    return s.rfind(p, 0) == 0;
-}
-
-}  // namespace
-
 FakeUnit::FakeUnit(FakePort& port, FakeClock& clock) : port_(port), clock_(clock) {
     port_.responder = [this](const std::string& cmd) { return Reply(cmd); };
 }
@@ -30,10 +22,8 @@ std::string FakeUnit::Report() {
 }
 
 std::string FakeUnit::Reply(const std::string& cmd) {
-    if (auto it = on.find(cmd); it != on.end()) {
-        const auto act = it->second;  // it may replace itself
-        act();
-    }
+    if (auto it = on.find(cmd); it != on.end()) std::function(it->second)();  // may replace itself
+    const auto Begins = [&cmd](const char* p) { return cmd.rfind(p, 0) == 0; };
     if (silent) return {};
     const auto line = [](const std::string& s) { return s + "\r\n"; };
     if (auto it = overrides.find(cmd); it != overrides.end())
@@ -81,24 +71,24 @@ std::string FakeUnit::Reply(const std::string& cmd) {
     }
     if (cmd == "w") return line((wp = 1 - wp) ? "WP Test is ON " : "WP Test is OFF ");
     for (auto [prefix, field] : {std::pair{"FD", &FD}, {"FM", &FM}, {"FP", &FP}, {"A", &FA}}) {
-        if (!Begins(cmd, prefix)) continue;
+        if (!Begins(prefix)) continue;
         *field = value(std::string(prefix).size());
         return line((*prefix == 'A' ? "AC-DC OFF  " : "** PRESET FIELD  ") +
                     std::to_string(*field) + " mT");
     }
     for (auto [prefix, field] : {std::pair{"SD", &SD}, {"SM", &SM}, {"H", &H}}) {
-        if (!Begins(cmd, prefix)) continue;
+        if (!Begins(prefix)) continue;
         *field = value(std::string(prefix).size());
         return line(prefix + std::to_string(*field));
     }
-    if (Begins(cmd, "ES")) return line("ES " + std::to_string(ES = value(2)));
-    if (Begins(cmd, "ER")) return line("ER " + std::to_string(ER = value(2)));
-    if (Begins(cmd, "ET"))
+    if (Begins("ES")) return line("ES " + std::to_string(ES = value(2)));
+    if (Begins("ER")) return line("ER " + std::to_string(ER = value(2)));
+    if (Begins("ET"))
         return line(pulseUnit ? "ET " + std::to_string((ET = value(2)) * 100) + " ms"
                               : "ET " + std::to_string(ET = value(2)) + " s");
-    if (Begins(cmd, "D")) return line(cmd == "D1" ? "D+" : "D-");
-    if (Begins(cmd, "M")) return line((pulseUnit = cmd == "M2") ? "TOV" : "DMG");
-    if (Begins(cmd, "P")) return line("** POSITION SET ");
+    if (Begins("D")) return line(cmd == "D1" ? "D+" : "D-");
+    if (Begins("M")) return line((pulseUnit = cmd == "M2") ? "TOV" : "DMG");
+    if (Begins("P")) return line("** POSITION SET ");
     return {};
 }
 

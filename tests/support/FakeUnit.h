@@ -1,8 +1,6 @@
 #pragma once
-// The controller with state: answers each command as the instrument does
-// (values echoed, switches kept, the "IP" report built from them), plays the
-// field course of "G" on the fake clock (an Esc cuts it short), and can be
-// told to read cold, to fall silent or to act when a command arrives.
+// The controller with state: values echoed and kept, the "IP" report built from them, the
+// course of "G" played on the fake clock (Esc cuts it); it can read cold, fall silent or act.
 
 #include <deque>
 #include <functional>
@@ -20,18 +18,15 @@ struct FakeUnit {
     int SD = 0, SM = 0, H = 0;
     bool pulseUnit = false;
     int tumbler = 1, wp = 1;
-    // The YUL1 unit: 0 off, 1 ready, 2 not connected; from the second report
-    // on yulLater when it is set (switched on meanwhile).
+    // YUL1: 0 off, 1 ready, 2 not connected; yulLater (when set) from the second report on.
     int yul = 1, yulLater = -1;
-    // Coil sensor mV of the next "y" readings, then coilMV.
-    std::deque<int> temperatures;
+    std::deque<int> temperatures;  // coil mV of the next "y" readings, then coilMV
     int coilMV = 3189;
     std::string freq = "fg: 1045d 43.0 Hz";  // what "z" answers ("": nothing)
     double course = 2.0;                      // seconds a "G" takes
     std::string gError;                       // an error line "G" answers instead
     bool silent = false;                      // answers nothing any more
-    // Commands answered by a different text ("\r\n" is added; "": no answer).
-    std::map<std::string, std::string> overrides;
+    std::map<std::string, std::string> overrides;  // other answers ("\r\n" added; "": none)
     // Run when the command arrives, before it is answered.
     std::map<std::string, std::function<void()>> on;
 

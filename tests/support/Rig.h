@@ -1,7 +1,6 @@
 #pragma once
-// The program on the fake controller: as just built (Bench), or initialized in
-// one instrument mode with the controller already holding what the settings
-// ask for, so that START's upload sends only its opening rate command (Rig).
+// The program on the fake controller, as just built (Bench) or initialized in one mode with
+// the controller holding what the settings ask, so START uploads only its rate command (Rig).
 
 #include <string>
 #include <utility>
@@ -22,9 +21,7 @@ inline W Cat(W a, const W& b) {
 }
 
 struct Bench {
-    // The commands written since the last call.
     W Sent() { return std::exchange(tp.port.writes, {}); }
-    // The status line's text, trimmed.
     std::string Status() const { return ui.picStat[1]->Text().trimmed().toStdString(); }
 
     TestProgram tp;

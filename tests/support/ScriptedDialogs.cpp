@@ -2,6 +2,16 @@
 
 namespace zavo::test {
 
+namespace {
+template <class T>
+T Next(std::deque<T>& q, T otherwise) {
+    if (q.empty()) return otherwise;
+    T a = q.front();
+    q.pop_front();
+    return a;
+}
+}  // namespace
+
 int ScriptedDialogs::MsgBox_Custom(const QString& prompt, int style, const QString& title,
                                    int timeout, const QString& caption1, const QString& caption2,
                                    const QString& caption3, const QString& caption4) {
@@ -10,28 +20,17 @@ int ScriptedDialogs::MsgBox_Custom(const QString& prompt, int style, const QStri
         if (!c.isEmpty()) b.captions << c;
     boxes.push_back(b);
     if (onAsk) onAsk(b);
-    if (boxAnswers.empty()) return kOK;
-    const int r = boxAnswers.front();
-    boxAnswers.pop_front();
-    return r;
+    return Next(boxAnswers, int(kOK));
 }
 
 bool ScriptedDialogs::MsgBox_Large(const QString& okCaption, const QString& cancelCaption) {
     large.push_back({okCaption, cancelCaption});
-    MsgBoxOK = true;
-    if (!largeAnswers.empty()) {
-        MsgBoxOK = largeAnswers.front();
-        largeAnswers.pop_front();
-    }
-    return MsgBoxOK;
+    return MsgBoxOK = Next(largeAnswers, true);
 }
 
 QString ScriptedDialogs::InputBox(const QString& prompt, const QString&, bool) {
     inputs.push_back(prompt);
-    if (inputAnswers.empty()) return QString();
-    QString a = inputAnswers.front();
-    inputAnswers.pop_front();
-    return a;
+    return Next(inputAnswers, QString());
 }
 
 }  // namespace zavo::test

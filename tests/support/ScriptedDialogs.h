@@ -1,6 +1,5 @@
 #pragma once
-// Dialog answers without a person: each question is recorded, and answered
-// from a queue of scripted results (OK / MsgBoxOK true when the queue is empty).
+// Dialogs answered from queues (OK / true when empty), each question recorded.
 
 #include <QString>
 #include <QStringList>
@@ -27,19 +26,16 @@ public:
                       const QString& caption4) override;
     bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) override;
     QString InputBox(const QString& prompt, const QString& title, bool masked) override;
-    void Dismiss() override { ++dismissed; }
-
-    // Queued answers, used in order.
+    void Dismiss() override {}
     std::deque<int> boxAnswers;
     std::deque<bool> largeAnswers;
     std::deque<QString> inputAnswers;
-    // Called when a box is asked (after recording), e.g. to act meanwhile.
+    // Called after a box is recorded, e.g. to act meanwhile.
     std::function<void(const AskedBox&)> onAsk;
 
     std::vector<AskedBox> boxes;
     std::vector<QStringList> large;  // caption pairs asked
     std::vector<QString> inputs;     // prompts asked
-    int dismissed = 0;
 };
 
 }  // namespace zavo::test

@@ -21,15 +21,10 @@ TestProgram::TestProgram() {
 
 TestProgram::~TestProgram() { program.reset(); }
 
-fs::path ScreenshotDir() {
-    const fs::path p = fs::path(ZAVO_BINARY_DIR) / "screenshots";
-    fs::create_directories(p);
-    return p;
-}
-
 void TestProgram::Screenshot(const QString& name) {
-    QWidget& w = program->window();
-    w.grab().save(QString::fromStdString((ScreenshotDir() / (name.toStdString() + ".png")).string()));
+    const fs::path d = fs::path(ZAVO_BINARY_DIR) / "screenshots";
+    fs::create_directories(d);
+    program->window().grab().save(QString::fromStdString((d / (name.toStdString() + ".png")).string()));
 }
 
 }  // namespace zavo::test

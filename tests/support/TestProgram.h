@@ -22,8 +22,7 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace zavo::test {
 
 struct TestProgram {
-    // Creates the folder (with mon/, sounds/ and pics/ copied from the
-    // sources when they exist there) and the program; nothing is loaded.
+    // The folder (mon/, and sounds/ and pics/ from the sources) and the program; nothing loaded.
     TestProgram();
     ~TestProgram();
 
@@ -46,8 +45,5 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
-
-// Where tests write screenshots.
-std::filesystem::path ScreenshotDir();
 
 }  // namespace zavo::test

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
-#include <random>
-#include <thread>
 
 #include "panel/SettingsFile.h"
 #include "support/TestProgram.h"
@@ -189,36 +185,4 @@ TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
     fs::remove(file);
     Settings_Startup(ctx);
     EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(FileWith(), fs::perms(0644)));
-}
-
-// A save killed at any moment leaves the old file or the new one, never a mix, never nothing:
-// a child process saves two records in turn and is killed after a random delay, 200 times.
-TEST_F(SettingsTest, SaveKilledMidwayLeavesOldOrNewBytes) {
-    const Settings a, b{.COMM = 5, .DMGFD = 150, .SIMULMODE = true};
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Settings_Save(file, a));
-    const long save = long(std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - start)
-                               .count() /
-                           3);
-    std::mt19937 rng(15);
-    int sawA = 0, sawB = 0;
-    for (int round = 0; round < 200; ++round) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0)
-            for (int i = 0;; ++i) Settings_Save(file, i % 2 ? a : b);
-        // From at once to a few saves' time, so kills land in every phase.
-        std::this_thread::sleep_for(std::chrono::microseconds(
-            std::uniform_int_distribution<long>(0, 3 * save + 1000)(rng)));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        const std::string now = test::ReadBytes(file);
-        ASSERT_TRUE(now == Settings_Bytes(a) || now == Settings_Bytes(b)) << round << ": " << now;
-        (now == Settings_Bytes(a) ? sawA : sawB)++;
-        // A killed save may leave its temporary file behind, never the real one damaged.
-        for (const fs::directory_entry& e : fs::directory_iterator(dir))
-            if (e.path() != file) fs::remove(e.path());
-    }
-    EXPECT_TRUE(sawA > 0 && sawB > 0);
 }

@@ -168,27 +168,6 @@ TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000") << "the tablet frame too";
 }
 
-// The tablet's course buttons show the "on" or "off" picture; a missing one leaves none.
-TEST_F(PanelTest, CoursePicturesSwitchOnAndOff) {
-    for (int n = 1; n <= 3; ++n)
-        for (auto [state, colour] : {std::pair{"on", Qt::red}, {"off", Qt::blue}}) {
-            QImage img(8, 8, QImage::Format_RGB32);
-            img.fill(colour);
-            const std::string name = "EShape" + std::to_string(n) + "-" + state + ".gif";
-            ASSERT_TRUE(img.save(ctx.paths.Picture(name.c_str()).c_str(), "PNG"));
-        }
-    std::filesystem::remove(ctx.paths.Picture("EShape2-on.gif"));
-    for (auto [enable, want] : {std::pair{false, "bbb"}, {true, "r-r"}}) {
-        ctx.enabling->ADMPanel_Enable(enable);
-        std::string shown;
-        for (int n = 1; n <= 3; ++n) {
-            const QImage img = ui.optEShapeT[n]->icon().pixmap(8, 8).toImage();
-            shown += img.isNull() ? '-' : img.pixelColor(4, 4) == Qt::red ? 'r' : 'b';
-        }
-        EXPECT_EQ(shown, want);
-    }
-}
-
 // ------------------------------------------------------------------ option groups
 
 struct OptionGroupsTest : test::Panel {

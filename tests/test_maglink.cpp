@@ -1,5 +1,4 @@
-// The magnetometer link: what its messages say (random and damaged bytes are the fuzz target's
-// part), and what a step does to the panel.
+// The magnetometer link: what its messages say, and what a step does to the panel.
 #include <cstring>
 #include <sstream>
 
@@ -31,8 +30,7 @@ Bytes Text(const std::string& s) {
 
 }  // namespace
 
-// A step text as read: mode, AC max, AC min, DC field, pulse field ("-" where the text writes
-// none), then a position's text, set, count and index.
+// Mode, AC max, AC min, DC field, pulse field ("-": none), [position] set, count, index.
 std::string Read(const std::string& text) {
     const Step s = Step_Read(text);
     std::ostringstream o;
@@ -176,8 +174,7 @@ TEST_F(MagLinkTest, ServedFromStartUpToClose) {
     EXPECT_EQ(link.served + ctx.maglink->txtString(), "");
 }
 
-// From mode 1 with "7" in every box, each row after the one before. A mode switch first fills
-// the boxes of the new mode from the settings.
+// Each row after the one before; a mode switch first fills the new mode's boxes from the record.
 TEST_F(MagLinkTest, StepsPresetThePanel) {
     s.REKFD = 1, s.REKFA = 3, s.REKFM = 2, s.TOVFP = 4, s.DMGFD = 5;
     // clang-format off
@@ -195,9 +192,7 @@ TEST_F(MagLinkTest, StepsPresetThePanel) {
     EXPECT_EQ(ui.txtACMax->text(), "33");
 }
 
-// A position is taken only where the tumbler can go: with the tumbler in use and an index
-// within the set; otherwise the one in force (B2) stays, label and all, and the status line and
-// the log say why. The input flags stay as they were: a locked panel stays locked.
+// A position is taken only where the tumbler can go, else B2 stays and the status line says why.
 TEST_F(MagLinkTest, PositionStep) {
     // clang-format off
     const std::tuple<bool, const char*, const char*, const char*> rows[] = {
@@ -227,8 +222,7 @@ TEST_F(MagLinkTest, PositionStep) {
     }
 }
 
-// Inside a running operation a step waits and the latest one wins; a failed array check is
-// told once the operation has ended. Good arrays and unknown types say nothing.
+// During an operation a step waits, the latest wins; a failed array check is told after it.
 TEST_F(MagLinkTest, StepsWaitForARunningOperation) {
     {
         Activity::Scope running(*ctx.activity);

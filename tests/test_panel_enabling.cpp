@@ -1,5 +1,4 @@
-// What the panel enables, shows and colours per mode, tumbler and lock state, and the option
-// groups with their tablet twins.
+// What the panel enables, shows and colours; the option groups with their tablet twins.
 #include <span>
 
 #include "panel_test.h"
@@ -10,8 +9,7 @@ using Ws = std::initializer_list<QWidget*>;
 
 namespace {
 
-// Names of the enabled (or shown) controls of a group: the group's name alone when all are,
-// nothing when none is.
+// The enabled (or shown) members of a group: the group's name alone when all are, none: nothing.
 struct Member {
     const char* name;
     QWidget* w;
@@ -148,8 +146,7 @@ TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
     EXPECT_EQ(On().substr(0, 5), "mode ");
 }
 
-// Extra fast, Fast, Medium, Slow enabled, the same on desktop and tablet: the slower rates
-// cannot reach the higher fields.
+// Extra fast, Fast, Medium, Slow enabled (desktop and tablet): slow rates reach no high fields.
 TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     const Ws rates = {ui.optERate[0],  ui.optERate[1],  ui.optERate[2],  ui.optERate[3],
                       ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};

@@ -1,5 +1,4 @@
-// The live field plot and the treatment journal, fed as a run feeds them: "G" exchanges on the
-// scripted port and the trace's calls around them.
+// The live field plot and the treatment journal, fed as a run feeds them.
 #include <sys/resource.h>
 
 #include <QtCharts>
@@ -8,7 +7,6 @@
 #include <csignal>
 
 #include "core/Activity.h"
-#include "dialogs/JournalView.h"
 #include "link/CommandLink.h"
 #include "link/StatusLine.h"
 #include "operations/Journal.h"
@@ -128,8 +126,7 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Points(Kind::DC).isEmpty());
 }
 
-// The dashed line is the peak the run asks for; pulses that may go "-" (alternating, or a
-// single "-" one) put a second line and the field axis below zero before the first mark.
+// The dashed line is the peak asked for; pulses that may go "-" get a second one below zero.
 TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
     // clang-format off
     for (auto [mode, dir, pulses, peak, below] : {std::tuple{1, 2, 2, 20, false},
@@ -230,8 +227,7 @@ TEST_F(Trace, RunsWithoutGLeaveNoRowAndFieldsReadBackAsWritten) {
     EXPECT_EQ(Journal::Records_Parse(text), (std::vector<QStringList>{row, {"x", ""}}));
 }
 
-// A journal that cannot be written is told once, when the run has let go of the status line,
-// with its path as it is (a path names one file on Linux); its rows wait for the next write.
+// An unwritable journal is told once, after the run, path as is; its rows wait for the next write.
 TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     const auto file = Journal::File(ctx.paths);
     const QString path = QString::fromStdString(file.string()),
@@ -289,8 +285,7 @@ TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
                                             .toStdString());
 }
 
-// A crash loses at most the run in progress; a line it tore stays as it is, the next start
-// appends after it, and a local time without offset is still written with one.
+// A crash loses at most the run in progress; the next start appends after a torn line.
 TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
     LocalZone utc("UTC");
     const auto file = Journal::File(ctx.paths);
@@ -315,53 +310,4 @@ TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
               "30 2026-12-06T10:00:00+00:00");
     EXPECT_EQ(rows[1], (QStringList{"2026-12-06T10:00:00+01:00", "20"}));
     EXPECT_EQ(Column(rows[2], "ac_peak_reached_mT"), "32");
-}
-
-// The plot: on the tablet, behind FIELD PLOT on the desktop. The journal view: newest first, local
-// times with the stored stamp at hand, columns no run fills left out, a failed folder said.
-TEST(TraceWindow, PlotAndJournalViewInBothLayouts) {
-    LocalZone prague("Europe/Prague");
-    for (bool touch : {false, true}) {
-        SCOPED_TRACE(touch ? "tablet" : "desktop");
-        PanelProgram p;
-        Settings_Save(p.tp.Dir() / "ZAVO.sav", {.ZAVMODE = 2, .REKFD = 60, .TOUCHMODE = touch});
-        p.window.Form_Load(), p.Unlock(), p.window.show();
-        auto* plot = p.window.findChild<QWidget*>("fraPlot");
-        auto* cmdPlot = p.window.findChild<QPushButton*>("cmdPlot");
-        const int height = p.window.height();
-        for (int click = 0; click < (touch ? 0 : 2); ++click) {
-            EXPECT_EQ(plot->isVisible(), click == 1);
-            cmdPlot->click(), QApplication::processEvents();
-            EXPECT_EQ(p.window.height() >= height + plot->minimumHeight(), click == 0);
-        }
-        EXPECT_EQ(std::pair(plot->isVisible(), cmdPlot->isVisible()), std::pair(touch, !touch));
-        for (int run = 0; run < 2; ++run) {
-            RunTrace& t = *p.ctx.trace;
-            t.Run_Begin(), t.Execute_Begin(), t.Field_Value(175, 60);
-            p.tp.clock.Advance(30);
-            t.Field_Value(174, 0), t.Execute_End(), t.Run_End(Outcome::Done, "");
-        }
-        auto* cmdJournal = p.window.findChild<QPushButton*>("cmdJournal");
-        ASSERT_TRUE(cmdJournal);
-        cmdJournal->click(), QApplication::processEvents();
-        JournalView* view = p.window.Journal_View();
-        ASSERT_TRUE(view);
-        QTableWidget* table = view->Table();
-        const auto column = [](const char* name) { return int(Journal::Columns().indexOf(name)); };
-        const QTableWidgetItem* started = table->item(1, column("started"));
-        EXPECT_EQ(std::tuple(table->rowCount(), table->editTriggers(),
-                             started->text() + " " + started->toolTip()),
-                  std::tuple(2, QAbstractItemView::NoEditTriggers,
-                             "06-12-2026 10:00 2026-12-06T10:00:00+01:00"));
-        EXPECT_GT(table->item(0, column("started"))->toolTip(), started->toolTip());
-        const QHeaderView* header = table->horizontalHeader();  // in view without scrolling
-        const int outcome = column("outcome");
-        EXPECT_LE(header->sectionViewportPosition(outcome) + header->sectionSize(outcome),
-                  table->viewport()->width());
-        EXPECT_TRUE(table->isColumnHidden(column("pulse_field_mT")) &&
-                    table->isColumnHidden(column("step")));
-        view->Folder_Open = [](const QUrl&) { return false; };
-        view->findChild<QPushButton*>("cmdFolder")->click();
-        EXPECT_TRUE(view->Note()->text().contains("could not be opened"));
-    }
 }

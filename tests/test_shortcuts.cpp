@@ -72,9 +72,7 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
     EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos), std::tuple(6, 17));
 }
 
-// START is the default button and Space presses a focused button: a key its shortcut took
-// reaches neither, and a key held down acts once. Inside another operation's wait a key may
-// stop it but starts nothing.
+// A key acts once, never also as a button press; inside another operation's wait only Esc acts.
 TEST_F(ShortcutsTest, OneKeyOneAction) {
     int clicks = 0;
     for (QPushButton* b : {ui.cmdStart, ui.cmdStop})
@@ -91,8 +89,7 @@ TEST_F(ShortcutsTest, OneKeyOneAction) {
     EXPECT_EQ(Taken(), Calls{"Run_Abort"});
 }
 
-// The mode keys click the mode buttons where they allow it (switching itself is the end-to-end
-// journey's): a disabled button or a locked panel keeps the mode in force.
+// A mode key does nothing where its button is disabled or the panel locked.
 TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
     ui.optZAVMode[2]->setEnabled(false);
     Key(Qt::Key_F2, {}, Qt::ShiftModifier);
@@ -104,8 +101,7 @@ TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
     EXPECT_TRUE(s.ZAVMODE == 3 && ui.optZAVMode[3]->isChecked());
 }
 
-// In the terminal only Esc acts: typed keys go to the controller. In a parameter box the
-// keys that type a character are typed; Enter still starts the run.
+// In the terminal only Esc acts; in a parameter box typing keys type, Enter still starts.
 TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
     ui.cmdStop->setEnabled(true), ui.cmdInitTumbler->setEnabled(true);
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};

@@ -1,5 +1,4 @@
-// Start-up of the main window (settings, daily logs, service password, layouts) and the status
-// line it shows.
+// Start-up of the main window: settings, daily logs, service password; the status panels.
 #include <sys/fsuid.h>
 #include <unistd.h>
 
@@ -56,8 +55,7 @@ TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
     EXPECT_TRUE(ui.picStat[1]->Tag().startsWith(" LOG FILE CANNOT BE OPENED"));
 }
 
-// Only the exact password turns the service mode on, with no message either way; the tablet's
-// pulse keys replace the scroll bar, and the pulses start as a single "+" one.
+// Only the exact password turns the service mode on; the pulses start as a single "+" one.
 TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     for (const QString answer : {"Tolku48e", "tolku48e", "", "Tolku48e "}) {
         SCOPED_TRACE(answer.toStdString());
@@ -80,8 +78,7 @@ TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     }
 }
 
-// Logs older than ten days go by the date in their name (today is 6 December 2026 on the fake
-// clock); a log that cannot be opened is said on the status line and the program runs on.
+// Logs older than ten days go by the date in their name; an unopenable log is said, not fatal.
 TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     const std::pair<const char*, bool> kept[] = {
         {"25-11-2026.mon", false}, {"26-11-2026.mon", true},  {"no digits.mon", false},
@@ -112,8 +109,7 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
 }
 
-// Back colour 0 is the window's own, written back into the caller's variable; an empty tool tip
-// keeps the one before.
+// Back colour 0 is the window's own, written back; an empty tool tip keeps the one before.
 TEST(StatusLine, PanelPrint) {
     QWidget window;
     window.setPalette(QPalette(QColor(10, 20, 30)));

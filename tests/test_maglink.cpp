@@ -16,19 +16,12 @@ using namespace zavo::test;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
-namespace {
-
-Bytes Doubles(std::initializer_list<double> values) {
+static Bytes Doubles(std::initializer_list<double> values) {
     Bytes b(values.size() * 8);
     std::memcpy(b.data(), std::data(values), b.size());
     return b;
 }
-
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-}  // namespace
+static Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Mode, AC max, AC min, DC field, pulse field ("-": none), [position] set, count, index.
 std::string Read(const std::string& text) {
@@ -135,13 +128,12 @@ TEST(MagProtocol, TimeStampText) {
 namespace {
 
 struct MagLinkTest : Panel {
-    FakeMagTransport& link = Fake(ctx);
+    FakeMagTransport& link = Fake();
 
-    static FakeMagTransport& Fake(Ctx& c) {
+    FakeMagTransport& Fake() {
         auto t = std::make_unique<FakeMagTransport>();
         FakeMagTransport& fake = *t;
-        c.maglink->Transport_Set(std::move(t));
-        return fake;
+        return ctx.maglink->Transport_Set(std::move(t)), fake;
     }
     // Started, the mode switch talking to the simulated instrument; "7" in every box.
     void SetUp() override {

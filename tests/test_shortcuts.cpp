@@ -120,4 +120,28 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
               std::pair(QString("1i "), Calls{"Run_Start"}));
 }
 
+// The desktop's pulse count follows its scroll bar's keys while the bar is enabled: Tab from the
+// pulse time reaches it, Up is more, a digit sets the count (0 for ten).
+TEST_F(ShortcutsTest, PulseCountScrollBarTakesTabAndKeys) {
+    Key(Qt::Key_F3);
+    // The count (label/record) after each key.
+    const auto keys = [&](std::initializer_list<Qt::Key> ks) {
+        std::string after;
+        for (Qt::Key k : ks) {
+            Key(k, k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString());
+            after += " " + ui.lblTOVPulses->text().toStdString() + "/" + std::to_string(s.TOVNUM);
+        }
+        return after;
+    };
+    ui.txtTOVTime->setFocus();
+    keys({Qt::Key_Tab});
+    EXPECT_EQ(QApplication::focusWidget(), ui.vslTOVPulses);
+    EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Down, Qt::Key_7, Qt::Key_0, Qt::Key_Up}),
+              " 2/2 1/1 7/7 10/10 10/10");
+    ui.txtTOVTime->setFocus(), ui.txtTOVTime->setText("1.5");  // a long pulse is a single one
+    keys({Qt::Key_Tab});
+    EXPECT_NE(QApplication::focusWidget(), ui.vslTOVPulses);
+    EXPECT_EQ(keys({Qt::Key_Up}), " 1/1");
+}
+
 }  // namespace

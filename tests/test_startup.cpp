@@ -1,6 +1,4 @@
 // Start-up of the main window: settings, daily logs, service password; the status panels.
-#include <sys/fsuid.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,21 +36,6 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     s.SIMULMODE = true, s.FREQDATE = tp.clock.Today();
     ui.cmdInit->click();
     EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled() && Tag(ui.cmdStart) == "1");
-}
-
-// A program folder that cannot be written: told once, the program runs on with the defaults.
-TEST_F(StartupTest, UnwritableFolderRunsOnDefaults) {
-    fs::remove_all(tp.Dir() / "mon"), fs::permissions(tp.Dir(), fs::perms(0555));
-    const bool root = geteuid() == 0;
-    if (root) setfsgid(65534), setfsuid(65534);
-    window.Form_Load();
-    if (root) setfsuid(0), setfsgid(0);
-    fs::permissions(tp.Dir(), fs::perms(0755));
-    ASSERT_EQ(tp.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(tuple(fs::exists(tp.Dir() / "ZAVO.sav"), tp.dialogs.boxes[0].title, s.ZAVMODE,
-                    window.windowTitle()),
-              tuple(false, "Settings not saved", 1, kDesktop));
-    EXPECT_TRUE(ui.picStat[1]->Tag().startsWith(" LOG FILE CANNOT BE OPENED"));
 }
 
 // Only the exact password turns the service mode on; the pulses start as a single "+" one.

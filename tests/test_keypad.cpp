@@ -78,7 +78,8 @@ TEST_F(KeypadTest, EntriesAgainstTheRateLimit) {
 // OK checks only an upper bound; the panel's validation applies its full rules afterwards.
 TEST_F(KeypadTest, LimitOfEachBox) {
     s.REKFD = 120;
-    const std::tuple<TextBox*, int, int, double> rows[] = {  // box, mode, rate, limit
+    const std::tuple<TextBox*, int, int, double> rows[] = {
+        // box, mode, rate, limit
         {ui.txtACMax, 1, 0, 200}, {ui.txtACMax, 1, 2, 150}, {ui.txtACMax, 2, 3, 100},
         {ui.txtACMax, 3, 3, 0},   {ui.txtACMin, 2, 3, 120}, {ui.txtDCField, 2, 3, 500}};
     for (auto [box, mode, rate, limit] : rows) {

@@ -21,7 +21,9 @@ static Bytes Doubles(std::initializer_list<double> values) {
     std::memcpy(b.data(), std::data(values), b.size());
     return b;
 }
-static Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+static Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Mode, AC max, AC min, DC field, pulse field ("-": none), [position] set, count, index.
 std::string Read(const std::string& text) {

@@ -168,8 +168,9 @@ TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
 TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
     chmod(folder.c_str(), 0750);  // others may enter: anybody could have put the socket there
-    EXPECT_EQ(std::pair(Serve(*Local()), detail),
-              std::pair(Served::Failed, "the folder " + folder + " is open to other users (mode 0750)"));
+    EXPECT_EQ(
+        std::pair(Serve(*Local()), detail),
+        std::pair(Served::Failed, "the folder " + folder + " is open to other users (mode 0750)"));
     chmod(folder.c_str(), 0700);
 
     if (geteuid() != 0) GTEST_SKIP() << "handing files to another user needs root";

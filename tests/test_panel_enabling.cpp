@@ -18,7 +18,8 @@ std::string Named(const char* group, std::initializer_list<Member> ms, bool show
     std::string on;
     size_t n = 0;
     for (const Member& m : ms)
-        if (shown ? !m.w->isHidden() : m.w->isEnabled()) on += (n++ ? " " : "") + std::string(m.name);
+        if (shown ? !m.w->isHidden() : m.w->isEnabled())
+            on += (n++ ? " " : "") + std::string(m.name);
     if (n == 0) return "";
     return std::string(" ") + group + (n == ms.size() ? "" : "[" + on + "]");
 }
@@ -36,6 +37,7 @@ struct PanelTest : test::Panel {
     }
     // What is enabled, group by group.
     std::string On() {
+        // clang-format off
         const std::string on =
             Named("mode", {{"frame", ui.fraZAVMode}, {"1", ui.optZAVMode[1]},
                            {"2", ui.optZAVMode[2]}, {"3", ui.optZAVMode[3]}}) +
@@ -54,13 +56,17 @@ struct PanelTest : test::Panel {
             Named("meters", {{"frame", ui.fraFieldMeters}, {"AC", ui.lblACField[0]},
                              {"ACunit", ui.lblACField[1]}, {"DC", ui.lblDCField[0]},
                              {"DCunit", ui.lblDCField[1]}});
+        // clang-format on
         return on.empty() ? "-" : on.substr(1);
     }
     // DC field and AC min shown (caption and box), auto next ticked, the boxes' colours (none:
     // button face), the pulse count (label/slider) and the fields frame's title.
     std::string Look() {
-        std::string look = Named("shown", {{"dccap", ui.lblFieldsCap[2]}, {"dc", ui.txtDCField},
-                                           {"mincap", ui.lblFieldsCap[3]}, {"min", ui.txtACMin}},
+        std::string look = Named("shown",
+                                 {{"dccap", ui.lblFieldsCap[2]},
+                                  {"dc", ui.txtDCField},
+                                  {"mincap", ui.lblFieldsCap[3]},
+                                  {"min", ui.txtACMin}},
                                  true);
         if (ui.chkAutoNext->isChecked()) look += " ticked";
         if (ui.chkAutoNextT->isChecked()) look += " tickedT";
@@ -68,16 +74,20 @@ struct PanelTest : test::Panel {
             {0xC0C0FF, "red"}, {0xC0FFC0, "green"}, {kWhite, "white"}};
         for (auto [c, name] : colours) {
             std::string boxes;
-            for (Member m : {Member{"max", ui.txtACMax}, {"dc", ui.txtDCField}, {"min", ui.txtACMin},
-                             {"ramp", ui.txtRampTime}, {"course", ui.picEShape[2]},
-                             {"field", ui.txtTOVField}, {"time", ui.txtTOVTime},
+            for (Member m : {Member{"max", ui.txtACMax},
+                             {"dc", ui.txtDCField},
+                             {"min", ui.txtACMin},
+                             {"ramp", ui.txtRampTime},
+                             {"course", ui.picEShape[2]},
+                             {"field", ui.txtTOVField},
+                             {"time", ui.txtTOVTime},
                              {"autoT", ui.chkAutoNextT}})
                 if (BackColor(m.w) == c) boxes += std::string(boxes.empty() ? "" : ",") + m.name;
             if (!boxes.empty()) look += std::string(" ") + name + ":" + boxes;
         }
-        return (look.empty() ? "-" : look.substr(1)) + " | " + ui.lblTOVPulses->text().toStdString() +
-               "/" + std::to_string(ui.vslTOVPulses->value()) + " " +
-               ui.fraFields->title().toStdString();
+        return (look.empty() ? "-" : look.substr(1)) + " | " +
+               ui.lblTOVPulses->text().toStdString() + "/" +
+               std::to_string(ui.vslTOVPulses->value()) + " " + ui.fraFields->title().toStdString();
     }
 };
 

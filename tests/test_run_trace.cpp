@@ -119,7 +119,7 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     trace.Run_Begin();
     for (int dir : {1, 2, 1}) {
         s.TOVDIR = Int16(dir);
-        Execute({{0.1, "12\xf6" "500\xaa"}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
+        Execute({{0.1, "12\xf6" + std::string("500\xaa")}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
     }
     EXPECT_EQ(Ms(plot.Points(Kind::Pulse)), (Points{{0.1, 12}, {1.2, -12}, {2.3, 12}}));
     EXPECT_EQ(plot.Shown(Kind::Pulse).size(), 3);
@@ -255,7 +255,6 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     Run(40);  // a later failure is told again
     QApplication::processEvents();
     EXPECT_EQ(ui.picStat[1]->Text(), told);
-
 }
 
 TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {

@@ -28,7 +28,7 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() && s.ZAVMODE == 1 &&
                 ui.optZAVMode[1]->isChecked() && ui.fraERateT->isHidden() &&
                 window.windowTitle() == kDesktop);
-    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());  // until initialized
+    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());    // until initialized
     const auto first = (window.timLEDBlink_Timer(), ui.picStat[0]->Back());  // the lamp blinks
     EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()), Tag(ui.cmdStart)),
               tuple(kGrey, kLightOrange, "0"));
@@ -100,9 +100,9 @@ TEST(StatusLine, PanelPrint) {
     VbColor back = 0;
     StatusPanel_Print(pic, back, kBlack, "EXECUTE", "Port search");
     StatusPanel_Print(pic, back, kRed, "INSTRUMENT IS READY", "");
-    EXPECT_EQ(tuple(back, pic->Back(), pic->Fore(), pic->Tag(), pic->toolTip()),
-              tuple(VbColor(0x1E140A), VbColor(0x1E140A), kRed, " INSTRUMENT IS READY",
-                    "Port search"));
+    EXPECT_EQ(
+        tuple(back, pic->Back(), pic->Fore(), pic->Tag(), pic->toolTip()),
+        tuple(VbColor(0x1E140A), VbColor(0x1E140A), kRed, " INSTRUMENT IS READY", "Port search"));
     StatusPanel_Print(nullptr, back, kBlack, "no panel");  // ignored
 }
 

@@ -1,5 +1,5 @@
-// Start-up of the main window: settings, daily logs, service password; the status panels.
-
+// Start-up of the main window: settings, daily logs, service password.
+#include <QScreen>
 #include <filesystem>
 #include <fstream>
 
@@ -28,7 +28,13 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     EXPECT_TRUE(tp.dialogs.inputs.empty() && ui.fraSERVMODE->isHidden() && s.ZAVMODE == 1 &&
                 ui.optZAVMode[1]->isChecked() && ui.fraERateT->isHidden() &&
                 window.windowTitle() == kDesktop);
-    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());    // until initialized
+    EXPECT_FALSE(ui.cmdStart->isEnabled() || ui.fraZAVMode->isEnabled());  // until initialized
+    // At the top of the free area, centred; the mode buttons side by side.
+    window.show(), QApplication::processEvents();
+    const QRect free = window.screen()->availableGeometry(), at = window.frameGeometry();
+    EXPECT_TRUE(std::abs(at.center().x() - free.center().x()) <= 5 && at.y() == free.y());
+    EXPECT_TRUE(ui.optZAVMode[1]->geometry().right() < ui.optZAVMode[2]->x() &&
+                ui.optZAVMode[2]->geometry().right() < ui.optZAVMode[3]->x());
     const auto first = (window.timLEDBlink_Timer(), ui.picStat[0]->Back());  // the lamp blinks
     EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()), Tag(ui.cmdStart)),
               tuple(kGrey, kLightOrange, "0"));
@@ -90,20 +96,6 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     b.window->Log_Open();
     b.status->Status_Show(false);
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
-}
-
-// Back colour 0 is the window's own, written back; an empty tool tip keeps the one before.
-TEST(StatusLine, PanelPrint) {
-    QWidget window;
-    window.setPalette(QPalette(QColor(10, 20, 30)));
-    auto* pic = new StatusPanel(&window);
-    VbColor back = 0;
-    StatusPanel_Print(pic, back, kBlack, "EXECUTE", "Port search");
-    StatusPanel_Print(pic, back, kRed, "INSTRUMENT IS READY", "");
-    EXPECT_EQ(
-        tuple(back, pic->Back(), pic->Fore(), pic->Tag(), pic->toolTip()),
-        tuple(VbColor(0x1E140A), VbColor(0x1E140A), kRed, " INSTRUMENT IS READY", "Port search"));
-    StatusPanel_Print(nullptr, back, kBlack, "no panel");  // ignored
 }
 
 }  // namespace

@@ -62,11 +62,9 @@ struct PanelTest : test::Panel {
     // DC field and AC min shown (caption and box), auto next ticked, the boxes' colours (none:
     // button face), the pulse count (label/slider) and the fields frame's title.
     std::string Look() {
-        std::string look = Named("shown",
-                                 {{"dccap", ui.lblFieldsCap[2]},
-                                  {"dc", ui.txtDCField},
-                                  {"mincap", ui.lblFieldsCap[3]},
-                                  {"min", ui.txtACMin}},
+        // clang-format off
+        std::string look = Named("shown", {{"dccap", ui.lblFieldsCap[2]}, {"dc", ui.txtDCField},
+                                           {"mincap", ui.lblFieldsCap[3]}, {"min", ui.txtACMin}},
                                  true);
         if (ui.chkAutoNext->isChecked()) look += " ticked";
         if (ui.chkAutoNextT->isChecked()) look += " tickedT";
@@ -74,17 +72,14 @@ struct PanelTest : test::Panel {
             {0xC0C0FF, "red"}, {0xC0FFC0, "green"}, {kWhite, "white"}};
         for (auto [c, name] : colours) {
             std::string boxes;
-            for (Member m : {Member{"max", ui.txtACMax},
-                             {"dc", ui.txtDCField},
-                             {"min", ui.txtACMin},
-                             {"ramp", ui.txtRampTime},
-                             {"course", ui.picEShape[2]},
-                             {"field", ui.txtTOVField},
-                             {"time", ui.txtTOVTime},
-                             {"autoT", ui.chkAutoNextT}})
+            for (Member m : {Member{"max", ui.txtACMax}, {"dc", ui.txtDCField},
+                             {"min", ui.txtACMin}, {"ramp", ui.txtRampTime},
+                             {"course", ui.picEShape[2]}, {"field", ui.txtTOVField},
+                             {"time", ui.txtTOVTime}, {"autoT", ui.chkAutoNextT}})
                 if (BackColor(m.w) == c) boxes += std::string(boxes.empty() ? "" : ",") + m.name;
             if (!boxes.empty()) look += std::string(" ") + name + ":" + boxes;
         }
+        // clang-format on
         return (look.empty() ? "-" : look.substr(1)) + " | " +
                ui.lblTOVPulses->text().toStdString() + "/" +
                std::to_string(ui.vslTOVPulses->value()) + " " + ui.fraFields->title().toStdString();

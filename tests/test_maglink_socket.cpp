@@ -1,12 +1,8 @@
-// The local-socket transport between real sockets of this process: the
-// server runs on this thread's event loop, blocking senders on another thread.
+// The local-socket transport: the server on this thread's event loop, senders on another thread.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -93,15 +89,11 @@ struct LocalLinkTest : ::testing::Test {
     int Bound(bool listening = false) const {
         mkdir(folder.c_str(), 0700), unlink(path.c_str());
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        const sockaddr_un a = Addr();
+        sockaddr_un a{.sun_family = AF_UNIX, .sun_path = {}};
+        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
         EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
         if (listening) listen(fd, 4);
         return fd;
-    }
-    sockaddr_un Addr() const {
-        sockaddr_un a{.sun_family = AF_UNIX, .sun_path = {}};
-        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
-        return a;
     }
 };
 
@@ -133,10 +125,6 @@ TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
     t.start();
     EXPECT_EQ(Send("AD-050"), Sent::NoReceiver);
     EXPECT_LT(t.elapsed(), 500) << "nobody listening costs no waiting";
-    // An orderly end of the program (a termination signal too) removes it.
-    ASSERT_EQ(Serve(*second), Served::Serving) << detail;
-    second.reset();
-    EXPECT_NE(access(path.c_str(), F_OK), 0);
 
     // The socket of a crashed run (bound, nobody accepting) is replaced.
     close(Bound());
@@ -145,43 +133,20 @@ TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
     EXPECT_EQ(Got(3), 3u);
 }
 
-TEST_F(LocalLinkTest, MalformedFramesAndFloodsRefused) {
+// Junk and oversized frames are refused by reply (floods and cut frames: the soak's part).
+TEST_F(LocalLinkTest, MalformedFramesRefused) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
-    const Bytes good = Frame_Encode(Text_Payload("AD-050"), 1), junk{'G', 'E', 'T', ' ', '/'};
-    Bytes oversized = Frame_Encode({kTypeText, {}}, 1), goodThenJunk = good;
+    Bytes oversized = Frame_Encode({kTypeText, {}}, 1);
+    Bytes goodThenJunk = Frame_Encode(Text_Payload("AD-050"), 1);
     oversized[11] = 0x7f;  // ~2 GB announced, nothing sent
     goodThenJunk.insert(goodThenJunk.end(), {'G', 'E', 'T'});
-    EXPECT_EQ(Raw(junk), Replies({{1, Delivery::Rejected}}));
-    EXPECT_EQ(Raw(oversized), Replies({{1, Delivery::Rejected}}));
+    EXPECT_EQ(Raw({'G', 'E', 'T', ' ', '/'}) + Raw(oversized), Replies({{2, Delivery::Rejected}}));
     EXPECT_TRUE(got.empty());
     EXPECT_EQ(Raw(goodThenJunk), Replies({{1, Delivery::Handled}, {1, Delivery::Rejected}}));
     EXPECT_EQ(Got(1), 1u);
-
-    {  // a frame cut short by its sender never counts
-        QLocalSocket c;
-        c.connectToServer(QString::fromStdString(path));
-        ASSERT_TRUE(c.waitForConnected(1000));
-        c.write(reinterpret_cast<const char*>(good.data()), qint64(good.size() - 1));
-        c.waitForBytesWritten(1000);
-        c.disconnectFromServer();
-        Pump([] { return false; }, 100);
-    }
-    EXPECT_EQ(got.size(), 1u);
-
-    // A hundred frames at once: what waits to be handled is bounded, the rest is refused, and
-    // the sender is told which.
-    got.clear();
-    Bytes flood;
-    for (int i = 0; i < 100; ++i) flood.insert(flood.end(), good.begin(), good.end());
-    flood.insert(flood.end(), junk.begin(), junk.end());
-    EXPECT_EQ(Raw(flood), Replies({{32, Delivery::Handled}, {69, Delivery::Rejected}}));
-    EXPECT_EQ(Got(32), 32u);
-    EXPECT_EQ(Send("AD-060"), Sent::Delivered);
-    EXPECT_EQ(Got(33), 33u);
 }
 
-// A receiver that never answers, or closes the connection unanswered, holds the sender no longer
-// than its time-out.
+// A receiver that never answers, or hangs up, holds the sender no longer than its time-out.
 TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
     int mute = Bound(true);  // listens, never accepts
     QElapsedTimer t;
@@ -200,85 +165,13 @@ TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
     EXPECT_EQ(why, "the receiver closed the connection without an answer");
 }
 
-TEST_F(LocalLinkTest, ServesOnThroughHeldConnectionsAndExhaustedDescriptors) {
-    std::vector<std::string> trouble;
-    server->Trouble_Set([&](const std::string& w) { trouble.push_back(w); });
-    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
-    rlimit old{};
-    getrlimit(RLIMIT_NOFILE, &old);
-    const rlimit low{128, old.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-
-    // Another program holds 300 connections open, more than this one may have descriptors.
-    const sockaddr_un a = Addr();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        setrlimit(RLIMIT_NOFILE, &old);
-        for (int i = 0; i < 300; ++i)
-            if (connect(socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<const sockaddr*>(&a),
-                        sizeof a))
-                _exit(1);
-        (void)!write(ready[1], "x", 1);
-        pause();
-        _exit(0);
-    }
-    close(ready[1]);
-    EXPECT_TRUE(Pump([&] {
-        pollfd p{ready[0], POLLIN, 0};
-        return poll(&p, 1, 0) == 1;
-    }));
-    close(ready[0]);
-    Pump([] { return false; }, 300);
-    EXPECT_EQ(Send("AD-010"), Sent::Delivered) << why;
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    EXPECT_EQ(Got(1), 1u);
-    EXPECT_TRUE(trouble.empty());
-
-    // This program itself out of descriptors: a waiting sender stays queued, the operator is
-    // told, and it is served once descriptors are free. Not under the sanitizers: their runtime
-    // needs descriptors of its own to check a call and reports a false finding without them.
-#if defined(__SANITIZE_ADDRESS__)
-    setrlimit(RLIMIT_NOFILE, &old);
-    return;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    setrlimit(RLIMIT_NOFILE, &old);
-    return;
-#endif
-#endif
-    const int waiting = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(connect(waiting, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-    std::vector<int> spent;
-    for (int fd; (fd = dup(0)) >= 0;) spent.push_back(fd);
-    Pump([] { return false; }, 100);
-    for (int fd : spent) close(fd);
-    setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_EQ(trouble, std::vector<std::string>{"Too many open files"});
-    EXPECT_TRUE(Pump([&] { return trouble.size() == 2; }));  // and that it takes messages again
-    const Bytes frame = Frame_Encode(Text_Payload("AD-020"), 1);
-    ASSERT_EQ(write(waiting, frame.data(), frame.size()), ssize_t(frame.size()));
-    char reply[kReplySize] = {};
-    Pump([&] { return got.size() == 2; });
-    EXPECT_EQ(read(waiting, reply, sizeof reply), ssize_t(kReplySize));
-    EXPECT_EQ(std::string(reply, kReplySize), Replies({{1, Delivery::Handled}}));
-    close(waiting);
-    EXPECT_EQ(Send("AD-030"), Sent::Delivered) << why;
-    EXPECT_EQ(Got(3), 3u);
-}
-
 TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
-    chmod(folder.c_str(),
-          0750);  // a folder others may enter: anybody could have put the socket there
-    EXPECT_EQ(Send("AD-010"), Sent::Failed);
-    EXPECT_EQ(why, "the folder " + folder + " is open to other users (mode 0750)");
-    EXPECT_EQ(Serve(*Local()), Served::Failed);
-    EXPECT_EQ(detail, why);
+    chmod(folder.c_str(), 0750);  // others may enter: anybody could have put the socket there
+    EXPECT_EQ(
+        std::pair(Serve(*Local()), detail),
+        std::pair(Served::Failed, "the folder " + folder + " is open to other users (mode 0750)"));
     chmod(folder.c_str(), 0700);
-    EXPECT_TRUE(got.empty());
 
     if (geteuid() != 0) GTEST_SKIP() << "handing files to another user needs root";
     const unsigned other = 4242;

@@ -1,5 +1,4 @@
-// What the panel enables, shows and colours per mode, tumbler and lock state, and the option
-// groups with their tablet twins.
+// What the panel enables, shows and colours; the option groups with their tablet twins.
 #include <span>
 
 #include "panel_test.h"
@@ -10,10 +9,24 @@ using Ws = std::initializer_list<QWidget*>;
 
 namespace {
 
-// One digit per control: 1 enabled (or shown).
-std::string Enabled(Ws ws, bool shown = false) {
+// The enabled (or shown) members of a group: the group's name alone when all are, none: nothing.
+struct Member {
+    const char* name;
+    QWidget* w;
+};
+std::string Named(const char* group, std::initializer_list<Member> ms, bool shown = false) {
+    std::string on;
+    size_t n = 0;
+    for (const Member& m : ms)
+        if (shown ? !m.w->isHidden() : m.w->isEnabled())
+            on += (n++ ? " " : "") + std::string(m.name);
+    if (n == 0) return "";
+    return std::string(" ") + group + (n == ms.size() ? "" : "[" + on + "]");
+}
+
+std::string Enabled(Ws ws) {
     std::string s;
-    for (QWidget* w : ws) s += (shown ? !w->isHidden() : w->isEnabled()) ? '1' : '0';
+    for (QWidget* w : ws) s += w->isEnabled() ? '1' : '0';
     return s;
 }
 
@@ -22,39 +35,54 @@ struct PanelTest : test::Panel {
         s.ZAVMODE = Int16(mode);
         ctx.enabling->Panels_Enable(unlock), ctx.enabling->FieldMeters_Enable(unlock);
     }
-    // The panel group by group (1 enabled; colours r AC red, g DC green, w white, - button face):
-    // mode frame and buttons | fields frame, AC max, DC field and AC min (caption, box), ramp time
-    // | pulse frame and slider | axes frame, three axes, tablet "not used" | desktop and tablet
-    // position, label, previous, next, tablet auto next | tumbler, tablet tumbler, START,
-    // INITIALIZE TUMBLER | meters frame, AC value and unit, DC value and unit | DC field and AC
-    // min shown (caption, box) | auto next ticked, desktop and tablet | colours of AC max, DC
-    // field, AC min, ramp time, course picture, pulse field and time, auto next | pulse count
-    // label and slider | the fields frame's title.
-    std::string Now() {
-        std::string colours;
-        const VbColor known[] = {0xC0C0FF, 0xC0FFC0, kWhite, kButtonFace};
-        for (QWidget* w : Ws{ui.txtACMax, ui.txtDCField, ui.txtACMin, ui.txtRampTime,
-                             ui.picEShape[2], ui.txtTOVField, ui.txtTOVTime, ui.chkAutoNextT})
-            colours += "rgw-?"[std::ranges::find(known, BackColor(w)) - known];
-        const std::string groups[] = {
-            Enabled({ui.fraZAVMode, ui.optZAVMode[1], ui.optZAVMode[2], ui.optZAVMode[3]}),
-            Enabled({ui.fraADM, ui.lblFieldsCap[1], ui.txtACMax, ui.lblFieldsCap[2], ui.txtDCField,
-                     ui.lblFieldsCap[3], ui.txtACMin, ui.txtRampTime}),
-            Enabled({ui.fraTOV, ui.vslTOVPulses}),
-            Enabled({ui.fraDMode, ui.optDMode[8], ui.optDModeT[0]}),
-            Enabled({ui.optMMode[0], ui.optMModeT[12], ui.lblMMode, ui.cmdPrevPos, ui.cmdNextPos,
-                     ui.chkAutoNextT}),
-            Enabled({ui.chkTumbler, ui.chkTumblerT, ui.cmdStart, ui.cmdInitTumbler}),
-            Enabled({ui.fraFieldMeters, ui.lblACField[0], ui.lblACField[1], ui.lblDCField[0],
-                     ui.lblDCField[1]}),
-            Enabled({ui.lblFieldsCap[2], ui.txtDCField, ui.lblFieldsCap[3], ui.txtACMin}, true),
-            {"01"[ui.chkAutoNext->isChecked()], "01"[ui.chkAutoNextT->isChecked()]},
-            colours,
-            ui.lblTOVPulses->text().toStdString() + char('0' + ui.vslTOVPulses->value()),
-            ui.fraFields->title().toStdString()};
-        std::string look;
-        for (const std::string& g : groups) look += (look.empty() ? "" : " ") + g;
-        return look;
+    // What is enabled, group by group.
+    std::string On() {
+        // clang-format off
+        const std::string on =
+            Named("mode", {{"frame", ui.fraZAVMode}, {"1", ui.optZAVMode[1]},
+                           {"2", ui.optZAVMode[2]}, {"3", ui.optZAVMode[3]}}) +
+            Named("fields", {{"frame", ui.fraADM}, {"maxcap", ui.lblFieldsCap[1]},
+                             {"max", ui.txtACMax}, {"dccap", ui.lblFieldsCap[2]},
+                             {"dc", ui.txtDCField}, {"mincap", ui.lblFieldsCap[3]},
+                             {"min", ui.txtACMin}, {"ramp", ui.txtRampTime}}) +
+            Named("pulse", {{"frame", ui.fraTOV}, {"count", ui.vslTOVPulses}}) +
+            Named("axes", {{"frame", ui.fraDMode}, {"three", ui.optDMode[8]},
+                           {"tablet", ui.optDModeT[0]}}) +
+            Named("position", {{"sets", ui.optMMode[0]}, {"tablet", ui.optMModeT[12]},
+                               {"label", ui.lblMMode}, {"prev", ui.cmdPrevPos},
+                               {"next", ui.cmdNextPos}, {"auto", ui.chkAutoNextT}}) +
+            Named("run", {{"tumbler", ui.chkTumbler}, {"tumblerT", ui.chkTumblerT},
+                          {"START", ui.cmdStart}, {"init", ui.cmdInitTumbler}}) +
+            Named("meters", {{"frame", ui.fraFieldMeters}, {"AC", ui.lblACField[0]},
+                             {"ACunit", ui.lblACField[1]}, {"DC", ui.lblDCField[0]},
+                             {"DCunit", ui.lblDCField[1]}});
+        // clang-format on
+        return on.empty() ? "-" : on.substr(1);
+    }
+    // DC field and AC min shown (caption and box), auto next ticked, the boxes' colours (none:
+    // button face), the pulse count (label/slider) and the fields frame's title.
+    std::string Look() {
+        // clang-format off
+        std::string look = Named("shown", {{"dccap", ui.lblFieldsCap[2]}, {"dc", ui.txtDCField},
+                                           {"mincap", ui.lblFieldsCap[3]}, {"min", ui.txtACMin}},
+                                 true);
+        if (ui.chkAutoNext->isChecked()) look += " ticked";
+        if (ui.chkAutoNextT->isChecked()) look += " tickedT";
+        const std::pair<VbColor, const char*> colours[] = {
+            {0xC0C0FF, "red"}, {0xC0FFC0, "green"}, {kWhite, "white"}};
+        for (auto [c, name] : colours) {
+            std::string boxes;
+            for (Member m : {Member{"max", ui.txtACMax}, {"dc", ui.txtDCField},
+                             {"min", ui.txtACMin}, {"ramp", ui.txtRampTime},
+                             {"course", ui.picEShape[2]}, {"field", ui.txtTOVField},
+                             {"time", ui.txtTOVTime}, {"autoT", ui.chkAutoNextT}})
+                if (BackColor(m.w) == c) boxes += std::string(boxes.empty() ? "" : ",") + m.name;
+            if (!boxes.empty()) look += std::string(" ") + name + ":" + boxes;
+        }
+        // clang-format on
+        return (look.empty() ? "-" : look.substr(1)) + " | " +
+               ui.lblTOVPulses->text().toStdString() + "/" +
+               std::to_string(ui.vslTOVPulses->value()) + " " + ui.fraFields->title().toStdString();
     }
 };
 
@@ -69,34 +97,44 @@ TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
         std::function<void()> before;
         int mode;
         bool unlock;
-        const char* look;
+        const char *on, *look;  // On() and Look()
     } steps[] = {
         // clang-format off
-        //              mode fields   pulse axes posit. tumbler meters shown next colours n. title
-        {{}, 1, false, "0000 00000000 00 000 001000 0000 00000 0000 11 -------w 55 AC amplitude"},
-        {{}, 1, true,  "1111 11100001 00 100 001000 1110 11100 0000 11 r--ww--w 55 AC amplitude"},
+        {{}, 1, false, "position[label]", "ticked tickedT white:autoT | 5/5 AC amplitude"},
+        {{}, 1, true, "mode fields[frame maxcap max ramp] axes[frame] position[label] "
+                      "run[tumbler tumblerT START] meters[frame AC ACunit]",
+                      "ticked tickedT red:max white:ramp,course,autoT | 5/5 AC amplitude"},
         // Without the tumbler every position control stays off, auto next cleared.
-        {{}, 2, true,  "1111 11111111 00 000 000000 1110 11111 1111 00 rgrww--- 55 AC/DC fields"},
+        {{}, 2, true, "mode fields run[tumbler tumblerT START] meters",
+                      "shown red:max,min green:dc white:ramp,course | 5/5 AC/DC fields"},
         {[&] { ctx.pos.TumblerUsed = true; }, 1, true,
-                       "1111 11100001 00 111 000000 1111 11100 0000 00 r--ww--- 55 AC amplitude"},
-        {{}, 2, true,  "1111 11111111 00 000 111111 1111 11111 1111 00 rgrww--- 55 AC/DC fields"},
+                      "mode fields[frame maxcap max ramp] axes run meters[frame AC ACunit]",
+                      "red:max white:ramp,course | 5/5 AC amplitude"},
+        {{}, 2, true, "mode fields position run meters",
+                      "shown red:max,min green:dc white:ramp,course | 5/5 AC/DC fields"},
         // A single axis leaves the stepping controls as they were.
         {[&] { ctx.enabling->MagPositions_Enable(false), ctx.pos.MMode = 3; }, 2, true,
-                       "1111 11111111 00 000 111000 1111 11111 1111 00 rgrww--- 55 AC/DC fields"},
-        {{}, 3, true,  "1111 00000000 11 000 111000 1111 10011 1111 00 -----gw- 55 AC/DC fields"},
+                      "mode fields position[sets tablet label] run meters",
+                      "shown red:max,min green:dc white:ramp,course | 5/5 AC/DC fields"},
+        {{}, 3, true, "mode pulse position[sets tablet label] run meters[frame DC DCunit]",
+                      "shown green:field white:time | 5/5 AC/DC fields"},
         {[&] { ui.txtTOVTime->setText("1.01"); }, 3, true,  // a long pulse is a single one
-                       "1111 00000000 10 000 111000 1111 10011 1111 00 -----gw- 11 AC/DC fields"},
+                      "mode pulse[frame] position[sets tablet label] run meters[frame DC DCunit]",
+                      "shown green:field white:time | 1/1 AC/DC fields"},
         // Locking keeps the mode's inputs shown or hidden; unlocking keeps the tumbler box.
-        {{}, 3, false, "0000 00000000 00 000 001000 0000 00000 1111 00 -------- 11 AC/DC fields"},
-        {{}, 1, false, "0000 00000000 00 000 001000 0000 00000 0000 00 -------- 11 AC amplitude"},
+        {{}, 3, false, "position[label]", "shown | 1/1 AC/DC fields"},
+        {{}, 1, false, "position[label]", "- | 1/1 AC amplitude"},
         {[&] { ui.chkTumbler->setEnabled(true), ctx.instr.TumblerConnected = 0; }, 1, true,
-                       "1111 11100001 00 111 001000 1011 11100 0000 00 r--ww--- 11 AC amplitude"},
+                      "mode fields[frame maxcap max ramp] axes position[label] "
+                      "run[tumbler START init] meters[frame AC ACunit]",
+                      "red:max white:ramp,course | 1/1 AC amplitude"},
         // clang-format on
     };
     for (const auto& step : steps) {
         if (step.before) step.before();
         Set(step.mode, step.unlock);
-        EXPECT_EQ(Now(), step.look) << "step " << &step - steps;
+        EXPECT_EQ(On() + " | " + Look(), std::string(step.on) + " | " + step.look)
+            << "step " << &step - steps;
     }
     EXPECT_EQ(ui.txtACMin->toolTip() + ui.lblACField[0]->text() + ui.lblDCField[0]->text(),
               "<0 - 80.5 mT>0 0 ");
@@ -107,14 +145,13 @@ TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
     ctx.instr.YULState = 2;
     Set(3, true);
     EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && window.updatesEnabled());
-    EXPECT_EQ(Now().substr(0, 4), "1100");
+    EXPECT_EQ(On().substr(0, 14), "mode[frame 1] ");
     ctx.instr.YULState = 0;
     Set(1, true);
-    EXPECT_EQ(Now().substr(0, 4), "1111");
+    EXPECT_EQ(On().substr(0, 5), "mode ");
 }
 
-// Extra fast, Fast, Medium, Slow enabled, the same on desktop and tablet: the slower rates
-// cannot reach the higher fields.
+// Extra fast, Fast, Medium, Slow enabled (desktop and tablet): slow rates reach no high fields.
 TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     const Ws rates = {ui.optERate[0],  ui.optERate[1],  ui.optERate[2],  ui.optERate[3],
                       ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
@@ -131,27 +168,6 @@ TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     }
     ctx.enabling->ADMPanel_Enable(false);
     EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000") << "the tablet frame too";
-}
-
-// The tablet's course buttons show the "on" or "off" picture; a missing one leaves none.
-TEST_F(PanelTest, CoursePicturesSwitchOnAndOff) {
-    for (int n = 1; n <= 3; ++n)
-        for (auto [state, colour] : {std::pair{"on", Qt::red}, {"off", Qt::blue}}) {
-            QImage img(8, 8, QImage::Format_RGB32);
-            img.fill(colour);
-            const std::string name = "EShape" + std::to_string(n) + "-" + state + ".gif";
-            ASSERT_TRUE(img.save(ctx.paths.Picture(name.c_str()).c_str(), "PNG"));
-        }
-    std::filesystem::remove(ctx.paths.Picture("EShape2-on.gif"));
-    for (auto [enable, want] : {std::pair{false, "bbb"}, {true, "r-r"}}) {
-        ctx.enabling->ADMPanel_Enable(enable);
-        std::string shown;
-        for (int n = 1; n <= 3; ++n) {
-            const QImage img = ui.optEShapeT[n]->icon().pixmap(8, 8).toImage();
-            shown += img.isNull() ? '-' : img.pixelColor(4, 4) == Qt::red ? 'r' : 'b';
-        }
-        EXPECT_EQ(shown, want);
-    }
 }
 
 // ------------------------------------------------------------------ option groups

@@ -1,20 +1,12 @@
-// The live field plot and the treatment journal, fed as a run feeds them: "G" exchanges on the
-// scripted port and the trace's calls around them.
+// The live field plot and the treatment journal, fed as a run feeds them.
 #include <sys/resource.h>
 
-#include <QChart>
-#include <QHeaderView>
-#include <QLegend>
-#include <QLegendMarker>
-#include <QLineSeries>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QValueAxis>
+#include <QtCharts>
+#include <QtWidgets>
 #include <clocale>
 #include <csignal>
 
 #include "core/Activity.h"
-#include "dialogs/JournalView.h"
 #include "link/CommandLink.h"
 #include "link/StatusLine.h"
 #include "operations/Journal.h"
@@ -32,14 +24,12 @@ using Bytes = std::vector<std::pair<double, std::string>>;  // seconds after "G"
 
 namespace {
 
-// Points rounded to the millisecond, as a reader compares them.
-Points Ms(Points points) {
+Points Ms(Points points) {  // rounded to the millisecond
     for (QPointF& p : points) p.setX(std::round(p.x() * 1000) / 1000);
     return points;
 }
 
-// The local time zone of the test.
-struct LocalZone {
+struct LocalZone {  // the test's local time zone
     explicit LocalZone(const char* zone) : old(getenv("TZ") ? getenv("TZ") : "") {
         setenv("TZ", zone, 1), tzset();
     }
@@ -69,13 +59,11 @@ struct Trace : Panel {
     }
     // A run of one "G" reporting a single AC value, fed to the trace directly.
     void Run(int reached, bool end = true) {
-        trace.Run_Begin(), trace.Execute_Begin(), trace.Field_Value(175, reached),
-            trace.Execute_End();
+        trace.Run_Begin(), trace.Execute_Begin(), trace.Field_Value(175, reached);
+        trace.Execute_End();
         if (end) trace.Run_End(Outcome::Done, "");
     }
-    std::vector<QStringList> Rows() const {
-        return Journal::Rows_Read(Journal::File(ctx.paths), -1);
-    }
+    auto Rows() const { return Journal::Rows_Read(Journal::File(ctx.paths), -1); }
 };
 
 }  // namespace
@@ -117,13 +105,10 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
 TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     s.ZAVMODE = 2, s.REKFD = 10, s.REKFM = 50;
     trace.Run_Begin();
-    Execute({{0.25, "5\xaf"},
-             {0.5, "10\xaf"},
-             {0.51, "50\xf6"},
-             {1.5, "5\xae"},
-             {1.6, "0\xf6"},
-             {2.5, "0\xae"}},
-            3);
+    // clang-format off
+    Execute({{0.25, "5\xaf"}, {0.5, "10\xaf"}, {0.51, "50\xf6"}, {1.5, "5\xae"}, {1.6, "0\xf6"},
+             {2.5, "0\xae"}}, 3);
+    // clang-format on
     // The bias as steps: on at the peak, off at the AC minimum.
     EXPECT_EQ(Ms(plot.Points(Kind::DC)), (Points{{0.51, 50}, {1.6, 50}, {1.6, 0}}));
     EXPECT_EQ(plot.Points(Kind::AC).size(), 5);
@@ -132,19 +117,16 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     // "G" signs its mark; the field-off report adds none.
     s.ZAVMODE = 3, s.TOVFP = 12, s.TOVNUM = 3;
     trace.Run_Begin();
-    for (int dir : {1, 2, 1})
-        s.TOVDIR = Int16(dir), Execute({{0.1,
-                                         "12\xf6"
-                                         "500\xaa"},
-                                        {0.6, "0\xf6"}},
-                                       0.6, " FIELD SET \r\n");
+    for (int dir : {1, 2, 1}) {
+        s.TOVDIR = Int16(dir);
+        Execute({{0.1, "12\xf6" + std::string("500\xaa")}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
+    }
     EXPECT_EQ(Ms(plot.Points(Kind::Pulse)), (Points{{0.1, 12}, {1.2, -12}, {2.3, 12}}));
     EXPECT_EQ(plot.Shown(Kind::Pulse).size(), 3);
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Points(Kind::DC).isEmpty());
 }
 
-// The dashed line is the peak the run asks for; pulses that may go "-" (alternating, or a
-// single "-" one) put a second line and the field axis below zero before the first mark.
+// The dashed line is the peak asked for; pulses that may go "-" get a second one below zero.
 TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
     // clang-format off
     for (auto [mode, dir, pulses, peak, below] : {std::tuple{1, 2, 2, 20, false},
@@ -163,44 +145,6 @@ TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
         trace.Run_End(Outcome::Done, "");
     }
 }
-
-// The legend names what the plot shows, the axes say what it is: an empty plot follows the mode
-// the window shows; a run's course keeps its own until the next run.
-TEST_F(Trace, EachModeHasItsOwnSeriesAxesAndLegend) {
-    window.show(), window.cmdPlot_Click(true);
-    const auto shows = [&] {
-        QApplication::processEvents();
-        QStringList legend, axes;
-        for (QLegendMarker* m : chart.legend()->markers())
-            if (m->isVisible()) legend << m->label();
-        for (QAbstractAxis* a : chart.axes())
-            if (a->isVisible()) axes << a->titleText();
-        return (legend.join(", ") + " | " + axes.join(", ")).toStdString();
-    };
-    const std::string ac = " | Time since G [s], AC field [mT]", acdc = ac + ", DC field [uT]";
-    const std::string pulse = " | Time since G [s], Pulse field [mT]";
-    EXPECT_EQ(shows(), "AC field" + ac);
-    ui.optZAVMode[3]->setChecked(true);
-    EXPECT_EQ(shows(), "Pulses" + pulse);
-    ui.optZAVMode[2]->setChecked(true);
-    EXPECT_EQ(shows(), "AC field, DC field" + acdc);
-    // Alternating pulses: a peak line each side, one legend entry.
-    s = {.ZAVMODE = 3, .TOVFP = 12, .TOVNUM = 2};
-    trace.Run_Begin();
-    EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
-    ui.optZAVMode[1]->setChecked(true);  // refused during the run: the mark goes back
-    ui.optZAVMode[3]->setChecked(true);
-    Execute({{0.3, "12\xf6"}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
-    trace.Run_End(Outcome::Done, "");
-    ui.optZAVMode[1]->setChecked(true);
-    EXPECT_EQ(shows(), "Requested, Pulses" + pulse);
-    EXPECT_EQ(plot.Points(Kind::Pulse).size(), 1);
-    s = {.ZAVMODE = 2, .REKFD = 10, .REKFM = 50};
-    trace.Run_Begin();
-    EXPECT_EQ(shows(), "Requested, AC field, DC field" + acdc);
-}
-
-// ------------------------------------------------------------------ journal
 
 // One row per run for each mode and outcome, with "." decimals in a decimal-comma locale.
 TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
@@ -278,14 +222,12 @@ TEST_F(Trace, RunsWithoutGLeaveNoRowAndFieldsReadBackAsWritten) {
     trace.Run_End(Outcome::Error, "## NO MESSAGE RECEIVED!");  // ended before "G"
     EXPECT_FALSE(std::filesystem::exists(Journal::File(ctx.paths)));
     const QStringList row{"plain", "", "a,b", "say \"hi\"", "two\r\nlines", "Žďár 5 µT"};
-    const QByteArray text = Journal::Record(row) + Journal::Record({"x", "y"});
-    EXPECT_EQ(text, "plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",Žďár 5 µT\r\nx,y\r\n");
-    EXPECT_EQ(Journal::Records_Parse(text), (std::vector<QStringList>{row, {"x", "y"}}));
+    const QByteArray text = Journal::Record(row) + Journal::Record({"x", ""});  // last one empty
+    EXPECT_EQ(text, "plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",Žďár 5 µT\r\nx,\r\n");
+    EXPECT_EQ(Journal::Records_Parse(text), (std::vector<QStringList>{row, {"x", ""}}));
 }
 
-// A journal that cannot be written is told once, when the run has let go of the status line,
-// with its path as it is (a path names one file on Linux); its rows wait for the next write,
-// and those still waiting at the exit go beside it.
+// An unwritable journal is told once, after the run, path as is; its rows wait for the next write.
 TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     const auto file = Journal::File(ctx.paths);
     const QString path = QString::fromStdString(file.string()),
@@ -313,14 +255,6 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     Run(40);  // a later failure is told again
     QApplication::processEvents();
     EXPECT_EQ(ui.picStat[1]->Text(), told);
-
-    const auto beside = file.parent_path() / "journal-unsaved.csv";
-    EXPECT_EQ(trace.Log().Unsaved_Save().Text(), "1 journal row could not be written to\n" + path +
-                                                     ".\n\nIt is saved in\n" +
-                                                     QString::fromStdString(beside.string()) + ".");
-    const auto kept = Journal::Rows_Read(beside, -1);
-    EXPECT_EQ(std::pair(kept.size(), trace.Log().Pending()), std::pair(size_t(1), 0));
-    EXPECT_EQ(Column(kept.at(0), "ac_peak_reached_mT"), "40");
 }
 
 TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
@@ -350,8 +284,7 @@ TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
                                             .toStdString());
 }
 
-// A crash loses at most the run in progress; a line it tore stays as it is, the next start
-// appends after it, and a local time without offset is still written with one.
+// A crash loses at most the run in progress; the next start appends after a torn line.
 TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
     LocalZone utc("UTC");
     const auto file = Journal::File(ctx.paths);
@@ -376,68 +309,4 @@ TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
               "30 2026-12-06T10:00:00+00:00");
     EXPECT_EQ(rows[1], (QStringList{"2026-12-06T10:00:00+01:00", "20"}));
     EXPECT_EQ(Column(rows[2], "ac_peak_reached_mT"), "32");
-}
-
-// ------------------------------------------------------------------ window
-
-// The plot shown on the tablet, shown and hidden by FIELD PLOT on the desktop (the window growing
-// for it); the journal view, JOURNAL on the tablet among the commands: newest first, local times to
-// the minute with the stored stamp at hand, headers a reader knows in view without scrolling,
-// columns no run of the list fills left out; a folder that cannot be opened is said.
-TEST(TraceWindow, PlotAndJournalViewInBothLayouts) {
-    LocalZone prague("Europe/Prague");
-    for (bool touch : {false, true}) {
-        SCOPED_TRACE(touch ? "tablet" : "desktop");
-        PanelProgram p;
-        Settings_Save(p.tp.Dir() / "ZAVO.sav", {.ZAVMODE = 2, .REKFD = 60, .TOUCHMODE = touch});
-        p.window.Form_Load(), p.Unlock(), p.window.show();
-        auto* plot = p.window.findChild<QWidget*>("fraPlot");
-        auto* cmdPlot = p.window.findChild<QPushButton*>("cmdPlot");
-        const int height = p.window.height();
-        for (int click = 0; click < (touch ? 0 : 2); ++click) {
-            EXPECT_EQ(plot->isVisible(), click == 1);
-            cmdPlot->click(), QApplication::processEvents();
-            EXPECT_EQ(p.window.height() >= height + plot->minimumHeight(), click == 0);
-        }
-        EXPECT_EQ(std::pair(plot->isVisible(), cmdPlot->isVisible()), std::pair(touch, !touch));
-        for (int run = 0; run < 2; ++run) {
-            RunTrace& t = *p.ctx.trace;
-            t.Run_Begin(), t.Execute_Begin(), t.Field_Value(175, 60);
-            p.tp.clock.Advance(30);
-            t.Field_Value(174, 0), t.Execute_End(), t.Run_End(Outcome::Done, "");
-        }
-        auto* cmdJournal = p.window.findChild<QPushButton*>("cmdJournal");
-        ASSERT_TRUE(cmdJournal);
-        EXPECT_EQ(cmdJournal->parentWidget() == p.ui.fraCmd, touch);
-        cmdJournal->click();
-        JournalView* view = p.window.Journal_View();
-        ASSERT_TRUE(view);
-        QApplication::processEvents();
-        QTableWidget* table = view->Table();
-        const auto column = [](const char* name) { return int(Journal::Columns().indexOf(name)); };
-        const QTableWidgetItem* started = table->item(1, column("started"));
-        EXPECT_EQ(std::tuple(table->rowCount(), table->editTriggers(),
-                             started->text() + " " + started->toolTip()),
-                  std::tuple(2, QAbstractItemView::NoEditTriggers,
-                             "06-12-2026 10:00 2026-12-06T10:00:00+01:00"));
-        EXPECT_GT(table->item(0, column("started"))->toolTip(), started->toolTip());
-        // clang-format off
-        for (auto [name, caption] : {std::pair{"started", "Started"}, {"mode", "Mode"},
-                 {"ac_peak_set_mT", "Peak set\n[mT]"}, {"ac_peak_reached_mT", "Peak reached\n[mT]"},
-                 {"ac_min_mT", "AC min\n[mT]"}, {"dc_field_uT", "DC\n[uT]"}, {"outcome", "Outcome"}}) {
-            // clang-format on
-            const int c = column(name);
-            const QHeaderView* header = table->horizontalHeader();
-            EXPECT_EQ(table->horizontalHeaderItem(c)->text(), caption);
-            EXPECT_TRUE(!table->isColumnHidden(c) &&
-                        header->sectionViewportPosition(c) + header->sectionSize(c) <=
-                            table->viewport()->width())
-                << name;
-        }
-        EXPECT_TRUE(table->isColumnHidden(column("pulse_field_mT")) &&
-                    table->isColumnHidden(column("step")));
-        view->Folder_Open = [](const QUrl&) { return false; };
-        view->findChild<QPushButton*>("cmdFolder")->click();
-        EXPECT_TRUE(view->Note()->text().contains("could not be opened"));
-    }
 }

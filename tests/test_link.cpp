@@ -1,26 +1,66 @@
-// The command transaction, the encoders, the simulated instrument, the daily log and the service
-// terminal on a scripted port (replies under arbitrary bytes: fuzz_transaction).
+// The link: command transaction, encoders, simulator, daily log, service terminal and port
+// search on a scripted port; the real port on a pseudo-terminal; the text helpers and waits.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QSocketNotifier>
 #include <QTime>
+#include <QTimer>
+#include <chrono>
+#include <clocale>
+#include <cmath>
 
+#include "core/Waits.h"
 #include "core/Widgets.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
+#include "link/PortSearch.h"
+#include "link/QtSerialPort.h"
 #include "link/Simulator.h"
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
+#include "link/TextUtil.h"
 #include "panel/Controls.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
 using namespace zavo::test;
 using std::tuple;
+
+namespace {
+
+constexpr const char* kBanner = "** ZAVO-A  03-Jul-2013  c22365";
+
+struct PortSearchTest : ::testing::Test {
+    void SetUp() override { ctx.log->Open(tp.Dir() / "mon" / "06-12-2026.mon"); }
+    // The controller sits on `port` and answers the firmware request with `banner`; the
+    // devices on the other ports answer with `other`.
+    void InstrumentOn(int port, std::string banner = kBanner, std::string other = "") {
+        tp.port.responder = [=, this](const std::string& cmd) {
+            if (cmd != "\x10") return std::string();
+            const std::string r = tp.port.PortNumber() == port ? banner : other;
+            return r.empty() ? r : r + "\r\n";
+        };
+    }
+    std::string Status() const { return ctx.ui->picStat[1]->Text().trimmed().toStdString(); }
+    // Found, and the seconds the search took on the fake clock.
+    std::pair<bool, double> Search() {
+        const double start = tp.clock.Absolute();
+        const bool found = search.Port_Search();
+        return {found, tp.clock.Absolute() - start};
+    }
+    TestProgram tp;
+    Ctx& ctx = tp.ctx();
+    PortSearch& search = *ctx.search;
+};
+
+}  // namespace
 
 class Link : public ::testing::Test {
   protected:
@@ -432,4 +472,237 @@ TEST_F(Link, CommLogOneRecordPerReplyOnlyWhileOpen) {
     ctx.log->Close();
     ctx.log->Record("lost");
     EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n");  // reply's CR LF, record's
+}
+
+// The remembered port first, then in order; other devices are passed without a word.
+TEST_F(PortSearchTest, RememberedPortFirstThenTheOthers) {
+    struct Case {
+        const char* what;
+        int remembered;
+        std::set<int> existing, refused;
+        int instrument;
+        const char* other;
+        std::vector<int> opened;
+    };
+    const Case cases[] = {
+        {"remembered 20 tried first", 20, {1, 2, 20}, {}, 2, "", {20, 1, 2}},
+        {"a port that cannot be opened is passed", 1, {1, 2, 3}, {1, 2}, 3, "", {3}},
+        {"another device's error line", 1, {1, 2, 3}, {}, 3, "## Unknown Cmd. ", {1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ctx.settings.COMM = Int16(c.remembered);
+        tp.port.existing = c.existing, tp.port.refuseOpen = c.refused, tp.port.opened.clear();
+        tp.port.writes.clear();
+        InstrumentOn(c.instrument, kBanner, c.other);
+        EXPECT_TRUE(search.Port_Search());
+        EXPECT_EQ(tp.port.opened, c.opened);
+        EXPECT_EQ(tuple(ctx.settings.COMM, tp.port.IsOpen(), tp.dialogs.boxes.size(),
+                        ctx.link.CmdFatal, tp.port.Written()),
+                  tuple(c.instrument, false, 0u, false, std::string(c.opened.size(), '\x10')));
+        EXPECT_EQ(Status(), "TESTING CONNECTION: COM" + std::to_string(c.instrument) + "    OK");
+    }
+}
+
+// Only a reply beginning with the banner counts, never a reply left from an earlier exchange.
+TEST_F(PortSearchTest, BannerDecides) {
+    const tuple<const char*, bool> replies[] = {{kBanner, true},
+                                                {"** ZAVO", true},
+                                                {"** ZAVx-A  03-Jul-2013", false},
+                                                {"** ZAV", false},
+                                                {"ZAVO-A", false}};
+    tp.port.existing = {3};
+    for (auto [reply, found] : replies) {
+        InstrumentOn(3, reply);
+        EXPECT_EQ(search.Instrument_Identify(3), found) << reply;
+    }
+    ctx.link.ReplyText = kBanner;
+    EXPECT_FALSE(search.Instrument_Identify(4) || tp.port.IsOpen());
+}
+
+// No port: 0.2 s after each of the 16, the question; Retry searches again; tablet buttons.
+TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
+    tp.port.existing.clear();
+    ctx.settings.COMM = 20;
+    tp.dialogs.boxAnswers = {kRetry, kCancel};
+    const auto [found, seconds] = Search();
+    EXPECT_FALSE(found);
+    EXPECT_NEAR(seconds, 2 * 16 * 0.2, 0.05);
+    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), ctx.ui->picStat[0]->Back(), Status()),
+              tuple(2u, kRed, "## NO CONNECTION"));
+
+    ctx.settings.TOUCHMODE = true;
+    tp.dialogs.largeAnswers = {true, false};
+    EXPECT_FALSE(search.Port_Search());
+    EXPECT_EQ(tuple(tp.dialogs.large, tp.dialogs.boxes.size()),
+              tuple(std::vector<QStringList>{{"RETRY", "ABORT"}, {"RETRY", "ABORT"}}, 2u));
+}
+
+// The question adds ports held or forbidden and devices not tried, logged once.
+TEST_F(PortSearchTest, HintsWhenNothingAnswers) {
+    tp.port.existing = {1, 2, 3};
+    tp.port.inUse = {2};
+    tp.port.denyAccess = {3};
+    tp.port.devices = {"COM1", "/dev/ttyUSB0"};  // COM1 was tried
+    tp.dialogs.boxAnswers = {kRetry, kCancel};
+    EXPECT_FALSE(search.Port_Search());
+    ASSERT_EQ(tp.dialogs.boxes.size(), 2u);
+    QString want = "INSTRUMENT IS OFF OR NOT CONNECTED!\r\n\r\n"
+                   "THE SERIAL PORT COM2 (COM2) IS IN USE BY ANOTHER PROGRAM.\r\n"
+                   "NO PERMISSION TO USE THE SERIAL PORT COM3 (COM3).\r\n"
+                   "ADD THE USER TO THE GROUP \"dialout\" AND LOG IN AGAIN.";
+#ifndef Q_OS_WIN
+    want += "\r\nSERIAL DEVICES NOT TRIED: /dev/ttyUSB0.\r\nLINK ONE AS " +
+            QString::fromStdString((tp.Dir() / "ports").string()) + "/COM<n>.";
+#endif
+    EXPECT_EQ(tp.dialogs.boxes[1].prompt, want);
+    const std::string log = ReadBytes(ctx.log->File());
+    EXPECT_EQ(log.find("IN USE BY ANOTHER PROGRAM"), log.rfind("IN USE BY ANOTHER PROGRAM"));
+    EXPECT_NE(log.find("IN USE BY ANOTHER PROGRAM"), std::string::npos);
+
+    tp.port.inUse.clear(), tp.port.denyAccess.clear(), tp.port.devices.clear();
+    tp.dialogs.boxAnswers = {kCancel};
+    EXPECT_FALSE(search.Port_Search());
+    EXPECT_EQ(tp.dialogs.boxes.back().prompt, "INSTRUMENT IS OFF OR NOT CONNECTED!");
+}
+
+// STOP ends the search unasked; a chattering device holds the flush 2 s at most.
+TEST_F(PortSearchTest, StopAndChatter) {
+    tp.port.existing.clear();
+    tp.clock.After(1.0, [this] { ctx.run.StopRequest = true; });
+    const auto [found, seconds] = Search();
+    EXPECT_TRUE(!found && seconds < 1.3 && tp.dialogs.boxes.empty());
+    ctx.run.StopRequest = false;
+    tp.port.existing = {1, 2};
+    tp.port.Chatter(1, 0.1);
+    ctx.settings.COMM = 1;
+    InstrumentOn(2);
+    const auto [chattered, took] = Search();
+    EXPECT_TRUE(chattered && ctx.settings.COMM == 2 && took < 3.0) << took;
+    ASSERT_TRUE(tp.port.Open(1));
+    double start = tp.clock.Absolute();
+    ctx.cmd->Input_Flush();
+    EXPECT_NEAR(tp.clock.Absolute() - start, 2.0, 0.05);
+    tp.clock.After(0.5, [this] { ctx.run.StopRequest = true; });
+    start = tp.clock.Absolute();
+    ctx.cmd->Input_Flush();
+    EXPECT_NEAR(tp.clock.Absolute() - start, 0.5, 0.05);
+}
+
+// Opening the open port discards what waits; "Open Port" opens the number typed in or says not.
+TEST_F(PortSearchTest, OpenPorts) {
+    Controls& ui = *ctx.ui;
+    ASSERT_TRUE(search.Port_Open(2));
+    tp.port.Deliver("stale");
+    EXPECT_TRUE(search.Port_Open(2) && search.Port_Open(3));
+    EXPECT_EQ(tuple(tp.port.opened, tp.port.discards, tp.port.PortNumber()),
+              tuple(std::vector<int>{2, 3}, 1, 3));
+    ui.txtCommPort->setText("9");
+    ui.cmdCommPort->click();
+    EXPECT_EQ(tuple(tp.port.IsOpen(), Status(), ui.cmdCommPort->isEnabled()),
+              tuple(false, "## COM9 CANNOT BE OPENED", true));
+    ui.txtCommPort->setText("4");
+    ui.cmdCommPort->click();
+    EXPECT_EQ(tuple(tp.port.IsOpen(), tp.port.PortNumber(), Status()),
+              tuple(true, 4, "INSTRUMENT IS READY"));
+    EXPECT_TRUE(ui.cmdStart->isEnabled() && !ui.cmdCommPort->isEnabled());
+}
+
+TEST(Pty, PortNamesAndThePeerGoneMidReply) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    QTemporaryDir dir;
+    const std::filesystem::path ports = std::filesystem::path(dir.path().toStdString()) / "ports";
+    std::filesystem::create_directories(ports);
+    std::filesystem::create_symlink(ptsname(master), ports / "COM1");
+    RealClock clock;
+    ScriptedDialogs dialogs;
+    QtSerialPort port{ports};
+    Ctx ctx;
+    ctx.clock = &clock;
+    ctx.dialogs = &dialogs;
+    ctx.port = &port;
+    CommandLink link{ctx};
+    Terminal terminal{ctx};  // headless: no terminal box to watch
+    // The test's own controller: answers each command it reads.
+    std::function<std::string(const std::string&)> answer;
+    std::string received;
+    auto notifier = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] {
+        char buf[256];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) return;
+        received.append(buf, size_t(n));
+        const std::string reply = answer(std::string(buf, size_t(n)));
+        EXPECT_EQ(write(master, reply.data(), reply.size()), ssize_t(reply.size()));
+    });
+    // A link names the device; a dangling link is an absent port, not the platform's device.
+    std::filesystem::create_symlink("/nonexistent/tty", ports / "COM2");
+    EXPECT_EQ(std::tuple(port.DeviceName(1), port.DeviceName(2), port.DeviceName(3)),
+              std::tuple(std::filesystem::canonical(ports / "COM1").string(),
+                         (ports / "COM2").string(), std::string("/dev/ttyS2")));
+    EXPECT_TRUE(port.Port_Exists(1) && !port.Port_Exists(0));
+    EXPECT_FALSE(port.Port_Exists(2) || port.Open(2) || port.IsOpen());
+    ASSERT_TRUE(port.Open(1) && !port.Failed());  // DTR cannot be set on a pseudo-terminal
+    // The controller goes away in the middle of a reply (8-bit replies through the real port:
+    // every end-to-end run).
+    answer = [&](const std::string&) {
+        QMetaObject::invokeMethod(
+            notifier.get(), [&] { notifier.reset(), close(master); }, Qt::QueuedConnection);
+        return std::string("** PRE");
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    link.Command_Execute("FD010", false, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));  // not 30 s
+    EXPECT_TRUE(received == "FD010" && ctx.link.CmdFatal && port.Failed() && !port.IsOpen());
+    EXPECT_TRUE(dialogs.boxes.size() == 1 &&
+                dialogs.boxes[0].prompt.startsWith("## INSTRUMENT IS DISCONNECTED! "));
+}
+
+TEST(TextUtil, StripAndDigits) {
+    EXPECT_EQ(tuple(CRLF_Strip("\rSD1\r\n"), CRLF_Strip("\n\r"), CRLF_Strip("")),
+              tuple("SD1", "\n", ""));
+    EXPECT_EQ(tuple(Digits_ToInt("-12.5"), Digits_ToInt("no digits"), Digits_ToInt("99999999999")),
+              tuple(125, 0, 32767));
+    EXPECT_EQ(tuple(Text_PadLeft("5", 4), Text_PadLeft(" 12345", 4)), tuple("         5", "2345"));
+    EXPECT_EQ(tuple(Number_Format(43.054, "0.0"), Number_Format(1234, "0 "), Number_Format(-0.04, "0.0")),
+              tuple("43.1", "1234 ", "0.0"));
+    EXPECT_EQ(tuple(Num_Extract("1045d"), Num_Extract("-5"), Num_Extract("TMB"), Num_Extract("1.2.3")),
+              tuple(1045.f, 5.f, 0.f, 1.2f));
+    EXPECT_EQ(tuple(RoundToInt16(2.5), RoundToInt16(3.5), RoundToInt16(1e9), RoundToInt16(NAN)),
+              tuple(2, 4, 32767, 0));
+    const auto w = Words_Split("  T: 3189mV   27 x");
+    EXPECT_EQ(tuple(w.size(), w[1], w[2], w[3], w[4], Words_Split("T")[1]),
+              tuple(701u, "T:", "3189mV", "27", "x", ""));
+}
+
+// Controller numbers use "." whatever the operator's locale says.
+TEST(TextUtil, NumbersIgnoreTheLocale) {
+    const std::string old = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "cs_CZ.UTF-8"})
+        if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
+    EXPECT_EQ(tuple(Num_Extract("1.5mV"), Num_Extract("43.0Hz"), Number_Format(2.25, "0.0")),
+              tuple(1.5f, 43.f, "2.3"));
+    std::setlocale(LC_NUMERIC, old.c_str());
+    if (!comma) GTEST_SKIP() << "no comma locale installed; checked under " << old;
+}
+
+// Waits: events run meanwhile, midnight is crossed, NaN and more than a day never hang.
+TEST(Waits, EventsMidnightAndBadDurations) {
+    test::FakeClock clock(86400.0 - 2.2, QDate(2026, 12, 31));
+    int events = 0;
+    clock.After(1.0, [&] { ++events; });
+    QTimer::singleShot(0, [&] { ++events; });
+    EXPECT_NEAR(Wait_Seconds(clock, -2), 2.0, 1e-5);
+    EXPECT_TRUE(events == 2 && Wait_Seconds(clock, 0) == 0);
+    EXPECT_NEAR(Wait_Seconds(clock, 0.5), 0.5, 1e-6);
+    EXPECT_TRUE(std::abs(clock.Now() - 0.3) < 1e-5 && clock.Today() == QDate(2027, 1, 1));
+    EXPECT_NEAR(Timer_Elapsed(clock, 86399.9), 0.4, 1e-5);
+    EXPECT_NEAR(Timer_Elapsed(clock, 0.305), -0.005, 1e-5);  // a hair in the future: left alone
+    clock.SetStep(3600);
+    EXPECT_EQ(Wait_Seconds(clock, std::nan("")), 0);
+    const double waited = Wait_Seconds(clock, 1e9);
+    EXPECT_TRUE(waited >= 86399.0 && waited < 86400.0) << waited;
 }

@@ -1,7 +1,5 @@
 #include "support/TestProgram.h"
 
-#include <QWidget>
-
 #include "panel/MainWindow.h"
 
 namespace zavo::test {
@@ -20,11 +18,5 @@ TestProgram::TestProgram() {
 }
 
 TestProgram::~TestProgram() { program.reset(); }
-
-void TestProgram::Screenshot(const QString& name) {
-    const fs::path d = fs::path(ZAVO_BINARY_DIR) / "screenshots";
-    fs::create_directories(d);
-    program->window().grab().save(QString::fromStdString((d / (name.toStdString() + ".png")).string()));
-}
 
 }  // namespace zavo::test

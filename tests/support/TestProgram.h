@@ -28,8 +28,6 @@ struct TestProgram {
 
     std::filesystem::path Dir() const { return dir.path().toStdString(); }
     Ctx& ctx() { return program->ctx(); }
-    // Saves a screenshot of the main window as build/screenshots/<name>.png.
-    void Screenshot(const QString& name);
 
     QTemporaryDir dir;
     FakeClock clock;

@@ -72,8 +72,7 @@ class Link : public ::testing::Test {
     }
     // The reply and the flags raised: E(rror), F(atal), C(ancel the run).
     std::string Exec(const std::string& cmd, bool show = true, bool quiet = false) {
-        start = tp.clock.Absolute();
-        ctx.cmd->Command_Execute(cmd, show, quiet);
+        start = tp.clock.Absolute(), ctx.cmd->Command_Execute(cmd, show, quiet);
         took = tp.clock.Absolute() - start;
         return ctx.link.ReplyText + "|" + (ctx.link.CmdError ? "E" : "") +
                (ctx.link.CmdFatal ? "F" : "") + (ctx.link.RunCancel ? "C" : "");
@@ -159,8 +158,7 @@ TEST_F(Link, EachNamedErrorLineAndWhatTheOperatorIsAsked) {
         {"## Unknown Cmd. ", kRed, "## Unknown Cmd. \r\n\r\nZAVO WILL BE CLOSED!", 16, "Critical error", "EF", false}};
     for (const auto& [line, lamp, prompt, style, title, flags, b1] : rows) {
         SCOPED_TRACE(line);
-        tp.dialogs.boxes.clear();
-        tp.dialogs.boxAnswers = {kCancel};
+        tp.dialogs.boxes.clear(), tp.dialogs.boxAnswers = {kCancel};
         ctx.link.RunCancel = ctx.link.CmdFatal = false;
         EXPECT_EQ(Run("P12", line + "\r\n", false), line + "\r\n|" + flags);  // the reply raw
         const AskedBox& box = tp.dialogs.boxes.at(0);
@@ -209,8 +207,7 @@ TEST_F(Link, TimeOutsAlsoAcrossMidnight) {
         {"FD010", "", false, 2.0, 2.5, "## NO MESSAGE RECEIVED! |EF", true}};  // the input flush included
     for (const auto& [cmd, answer, quiet, lo, hi, state, fatal] : rows) {
         SCOPED_TRACE(cmd + answer);
-        tp.dialogs.boxes.clear();
-        ctx.link.CmdFatal = ctx.link.InstrumentLost = false;
+        tp.dialogs.boxes.clear(), ctx.link.CmdFatal = ctx.link.InstrumentLost = false;
         EXPECT_EQ(Run(cmd, answer, true, quiet), state);
         EXPECT_TRUE(took >= lo && took < hi) << took;
         EXPECT_TRUE(tp.dialogs.boxes.size() == size_t(fatal) && !ctx.cmd->Completed());
@@ -313,8 +310,7 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
         EXPECT_EQ(tuple(tp.port.writes.back(), *kept, ctx.link.CmdText), tuple(written, want, written));
     }
     // A stage that fails to go off keeps the mode word (the order: ModeTest).
-    tp.port.Answers({{"H0", "## DMG PWR is OFF \r\n"}, {"M2", "TOV\r\n"}});
-    i.HActual = 1;
+    tp.port.Answers({{"H0", "## DMG PWR is OFF \r\n"}, {"M2", "TOV\r\n"}}), i.HActual = 1;
     ctx.cmds->ModeWord_Send(2, true);  // not sent
     EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 1));
 }
@@ -348,13 +344,11 @@ TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
         EXPECT_TRUE(ctx.link.CmdError) << value;
     }
     EXPECT_TRUE(tp.port.writes.empty() && tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
-    EXPECT_TRUE(StatusText().startsWith("## VALUE OUT OF RANGE"));
-    EXPECT_EQ(LampColor(), kRed);
+    EXPECT_TRUE(StatusText().startsWith("## VALUE OUT OF RANGE") && LampColor() == kRed);
     Run("", "## Illegal Parameter \r\n");
     ctx.cmds->FD_Send(50, true);
     EXPECT_TRUE(ctx.link.CmdError && ctx.link.CmdFatal);
-    ctx.link.CmdFatal = false;
-    tp.clock.After(0.3, [this] { ctx.run.StopRequest = true; });
+    ctx.link.CmdFatal = false, tp.clock.After(0.3, [this] { ctx.run.StopRequest = true; });
     Run("", "");
     ctx.cmds->FD_Send(10, false);  // no reply comes
     EXPECT_EQ(tuple(ctx.instr.FDActual, ctx.link.CmdError), tuple(33, false));
@@ -419,16 +413,12 @@ TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
     EXPECT_EQ(term(),
               "-> SD1\n<- SD1\n\n-> Crtl P\n<- 56\n\n-> IP\n-> ESC\nActual RAM\n** STOP \n");
     ctx.settings.SERVMODE = false;  // no echo, and typed keys go nowhere
-    ctx.cmd->Command_Execute("SD1", false, false);
-    type("x");
-    ctx.settings.SERVMODE = true;
-    type("I");
-    type("P");
+    ctx.cmd->Command_Execute("SD1", false, false), type("x"), ctx.settings.SERVMODE = true;
+    type("I"), type("P");
     EXPECT_TRUE(term().endsWith("** STOP \nxIP"));  // the box keeps the keys
     type(QString(QChar(0xff)));
     type(QString(QChar(0x100)));  // a byte only for Latin-1 keys: no NUL beginning a command
-    tp.port.Close();
-    type("y");
+    tp.port.Close(), type("y");
     ASSERT_TRUE(tp.port.Open(1));
     tp.clock.After(1, [&] { type("z"); });  // not during an exchange either
     tp.clock.After(2, [&] { tp.port.Deliver("\r\n"); });
@@ -445,9 +435,7 @@ TEST_F(Link, PortEvents) {
         {1, kCancel, "Status: Break Received", 0, true},  // a receive event: nothing told
         {4711, kCancel, "Status: Unknown error or event", 1, false}};
     for (const auto& [event, answer, text, boxes, open] : rows) {
-        tp.dialogs.boxes.clear();
-        tp.dialogs.boxAnswers = {answer};
-        tp.port.RaiseEvent(event);
+        tp.dialogs.boxes.clear(), tp.dialogs.boxAnswers = {answer}, tp.port.RaiseEvent(event);
         EXPECT_EQ(tuple(StatusText(), tp.dialogs.boxes.size(), tp.port.IsOpen()),
                   tuple(text, boxes, open)) << event;
     }
@@ -469,8 +457,7 @@ TEST_F(Link, CommLogOneRecordPerReplyOnlyWhileOpen) {
     const std::string t1 = now();
     ctx.cmd->Command_Execute("G", true, false);
     const std::string t2 = now();
-    ctx.log->Close();
-    ctx.log->Record("lost");
+    ctx.log->Close(), ctx.log->Record("lost");
     EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n");  // reply's CR LF, record's
 }
 
@@ -522,17 +509,14 @@ TEST_F(PortSearchTest, BannerDecides) {
 
 // No port: 0.2 s after each of the 16, the question; Retry searches again; tablet buttons.
 TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
-    tp.port.existing.clear();
-    ctx.settings.COMM = 20;
-    tp.dialogs.boxAnswers = {kRetry, kCancel};
+    tp.port.existing.clear(), ctx.settings.COMM = 20, tp.dialogs.boxAnswers = {kRetry, kCancel};
     const auto [found, seconds] = Search();
     EXPECT_FALSE(found);
     EXPECT_NEAR(seconds, 2 * 16 * 0.2, 0.05);
     EXPECT_EQ(tuple(tp.dialogs.boxes.size(), ctx.ui->picStat[0]->Back(), Status()),
               tuple(2u, kRed, "## NO CONNECTION"));
 
-    ctx.settings.TOUCHMODE = true;
-    tp.dialogs.largeAnswers = {true, false};
+    ctx.settings.TOUCHMODE = true, tp.dialogs.largeAnswers = {true, false};
     EXPECT_FALSE(search.Port_Search());
     EXPECT_EQ(tuple(tp.dialogs.large, tp.dialogs.boxes.size()),
               tuple(std::vector<QStringList>{{"RETRY", "ABORT"}, {"RETRY", "ABORT"}}, 2u));
@@ -540,9 +524,7 @@ TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
 
 // The question adds ports held or forbidden and devices not tried, logged once.
 TEST_F(PortSearchTest, HintsWhenNothingAnswers) {
-    tp.port.existing = {1, 2, 3};
-    tp.port.inUse = {2};
-    tp.port.denyAccess = {3};
+    tp.port.existing = {1, 2, 3}, tp.port.inUse = {2}, tp.port.denyAccess = {3};
     tp.port.devices = {"COM1", "/dev/ttyUSB0"};  // COM1 was tried
     tp.dialogs.boxAnswers = {kRetry, kCancel};
     EXPECT_FALSE(search.Port_Search());
@@ -568,13 +550,10 @@ TEST_F(PortSearchTest, HintsWhenNothingAnswers) {
 
 // STOP ends the search unasked; a chattering device holds the flush 2 s at most.
 TEST_F(PortSearchTest, StopAndChatter) {
-    tp.port.existing.clear();
-    tp.clock.After(1.0, [this] { ctx.run.StopRequest = true; });
+    tp.port.existing.clear(), tp.clock.After(1.0, [this] { ctx.run.StopRequest = true; });
     const auto [found, seconds] = Search();
     EXPECT_TRUE(!found && seconds < 1.3 && tp.dialogs.boxes.empty());
-    ctx.run.StopRequest = false;
-    tp.port.existing = {1, 2};
-    tp.port.Chatter(1, 0.1);
+    ctx.run.StopRequest = false, tp.port.existing = {1, 2}, tp.port.Chatter(1, 0.1);
     ctx.settings.COMM = 1;
     InstrumentOn(2);
     const auto [chattered, took] = Search();
@@ -583,8 +562,7 @@ TEST_F(PortSearchTest, StopAndChatter) {
     double start = tp.clock.Absolute();
     ctx.cmd->Input_Flush();
     EXPECT_NEAR(tp.clock.Absolute() - start, 2.0, 0.05);
-    tp.clock.After(0.5, [this] { ctx.run.StopRequest = true; });
-    start = tp.clock.Absolute();
+    tp.clock.After(0.5, [this] { ctx.run.StopRequest = true; }), start = tp.clock.Absolute();
     ctx.cmd->Input_Flush();
     EXPECT_NEAR(tp.clock.Absolute() - start, 0.5, 0.05);
 }
@@ -597,12 +575,10 @@ TEST_F(PortSearchTest, OpenPorts) {
     EXPECT_TRUE(search.Port_Open(2) && search.Port_Open(3));
     EXPECT_EQ(tuple(tp.port.opened, tp.port.discards, tp.port.PortNumber()),
               tuple(std::vector<int>{2, 3}, 1, 3));
-    ui.txtCommPort->setText("9");
-    ui.cmdCommPort->click();
+    ui.txtCommPort->setText("9"), ui.cmdCommPort->click();
     EXPECT_EQ(tuple(tp.port.IsOpen(), Status(), ui.cmdCommPort->isEnabled()),
               tuple(false, "## COM9 CANNOT BE OPENED", true));
-    ui.txtCommPort->setText("4");
-    ui.cmdCommPort->click();
+    ui.txtCommPort->setText("4"), ui.cmdCommPort->click();
     EXPECT_EQ(tuple(tp.port.IsOpen(), tp.port.PortNumber(), Status()),
               tuple(true, 4, "INSTRUMENT IS READY"));
     EXPECT_TRUE(ui.cmdStart->isEnabled() && !ui.cmdCommPort->isEnabled());
@@ -620,9 +596,7 @@ TEST(Pty, PortNamesAndThePeerGoneMidReply) {
     ScriptedDialogs dialogs;
     QtSerialPort port{ports};
     Ctx ctx;
-    ctx.clock = &clock;
-    ctx.dialogs = &dialogs;
-    ctx.port = &port;
+    ctx.clock = &clock, ctx.dialogs = &dialogs, ctx.port = &port;
     CommandLink link{ctx};
     Terminal terminal{ctx};  // headless: no terminal box to watch
     // The test's own controller: answers each command it reads.
@@ -677,7 +651,6 @@ TEST(TextUtil, StripAndDigits) {
               tuple(701u, "T:", "3189mV", "27", "x", ""));
 }
 
-// Controller numbers use "." whatever the operator's locale says.
 TEST(TextUtil, NumbersIgnoreTheLocale) {
     const std::string old = std::setlocale(LC_NUMERIC, nullptr);
     bool comma = false;

@@ -63,9 +63,7 @@ std::string Shown(const Controls& ui) {
            (ui.fraMMode->isVisibleTo(ui.owner) ? "+positions" : "");
 }
 
-struct ModeTest : ::testing::Test, Rig {
-    void Click(int mode) { ui.optZAVMode[mode]->click(); }
-};
+struct ModeTest : ::testing::Test, Rig { void Click(int mode) { ui.optZAVMode[mode]->click(); } };
 
 const char* const kDemag = "checked 1, lit 1, ADM";
 
@@ -80,7 +78,7 @@ struct TumblerTest : ::testing::Test, Rig {
 };
 
 struct ServiceTest : ::testing::Test, Rig {
-    void SetUp() override { ctx.settings.SERVMODE = true; }
+    ServiceTest() { ctx.settings.SERVMODE = true; }
 };
 
 const QDate kToday{2026, 12, 6};
@@ -90,10 +88,7 @@ const W kSearch{"IP", "SD1", "H1", "z", "\x14\x13", "\x14\x08", std::string("\0u
 
 // The program just started, its frequency searched five days ago.
 struct Started : Bench {
-    Started() {
-        ctx.window->Form_Load();
-        ctx.settings.FREQDATE = kToday.addDays(-5);
-    }
+    Started() { ctx.window->Form_Load(), ctx.settings.FREQDATE = kToday.addDays(-5); }
     QDate SavedDate() const {
         Settings saved;
         return Settings_Load(tp.Dir() / "ZAVO.sav", saved) ? saved.FREQDATE : QDate();
@@ -128,13 +123,12 @@ TEST(Run, DemagnetizerPasses) {
 TEST(Run, ZeroPeakAndTemperatureWait) {
     RunRig r(1);
     r.ctx.settings.DMGFD = 0, r.unit.FD = 0, r.unit.H = r.unit.SD = r.unit.SM = 1;
-    r.ctx.limits->Limits_Set();
-    r.unit.temperatures = {2440, 2440}, r.unit.coilMV = 2441;
+    r.ctx.limits->Limits_Set(), r.unit.temperatures = {2440, 2440}, r.unit.coilMV = 2441;
     std::vector<double> at;  // of each reading and of "G"
     r.unit.on["y"] = r.unit.on["G"] = [&] { at.push_back(r.tp.clock.Absolute()); };
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "H0", "SD0", "SM0", "y", "y", "y", "G"}));
-    EXPECT_TRUE(at.back() - at.front() >= 2.0 && at.back() - at.front() < 2.5);
-    EXPECT_FALSE(r.ui.timSD->isActive());
+    EXPECT_TRUE(at.back() - at.front() >= 2.0 && at.back() - at.front() < 2.5 &&
+                !r.ui.timSD->isActive());
     r.ExpectIdle();
 }
 
@@ -161,11 +155,8 @@ TEST(Run, PulseSeries) {
 // ABORT: Esc twice 0.2 s apart, no stamp, no next position; before a port, only the flag.
 TEST(Run, Abort) {
     RunRig r(2, true);
-    r.AutoNext(10);
-    r.unit.course = 10;
-    r.unit.on["G"] = [&] {
-        r.tp.clock.After(1, [&] { r.ui.cmdStop->click(); });
-    };
+    r.AutoNext(10), r.unit.course = 10;
+    r.unit.on["G"] = [&] { r.tp.clock.After(1, [&] { r.ui.cmdStop->click(); }); };
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", ESC, ESC, "H0"}));
     const auto& t = r.tp.port.writeTimes;
     EXPECT_NEAR(t.end()[-2] - t.end()[-3], 0.2, 0.02) << "second Esc";
@@ -173,8 +164,7 @@ TEST(Run, Abort) {
               tuple(0, 1, 10, kGreen));
     r.ExpectIdle();
     SetTag(r.ui.cmdStop, "0");
-    r.ui.cmdStop->setEnabled(true);
-    r.ui.cmdStop->click();
+    r.ui.cmdStop->setEnabled(true), r.ui.cmdStop->click();
     EXPECT_TRUE(r.Sent().empty() && r.ctx.run.StopRequest && BackColor(r.ui.picStat[0]) == kRed);
 }
 
@@ -200,8 +190,7 @@ TEST(Run, FailedCourses) {
         r.ExpectIdle();
         if (error[3] != 'H') continue;
         std::string said;
-        r.unit.on["H0"] = [&] { said = r.Status(); };
-        r.tp.clock.Advance(300);
+        r.unit.on["H0"] = [&] { said = r.Status(); }, r.tp.clock.Advance(300);
         r.ctx.hold->timSD_Timer();
         EXPECT_EQ(tuple(r.Sent(), said), tuple(W{"H0", "SD0"}, "INSTRUMENT IS READY"));
     }
@@ -210,8 +199,7 @@ TEST(Run, FailedCourses) {
 // The next position when "Auto next" shows on, whatever the record; auto switch after it.
 TEST(Run, AutoNextAndAutoSwitch) {
     RunRig r(2, true);
-    r.AutoNext(10);
-    r.ui.chkAutoSwitch->setChecked(true);
+    r.AutoNext(10), r.ui.chkAutoSwitch->setChecked(true);
     EXPECT_EQ(r.Run(),
               (W{"IP", "ER1", "SD1", "H1", "SM1", "i", "P10", "y", "G", "P00", "H0", "IP", "SM0"}));
     EXPECT_EQ(tuple(r.ctx.pos.MIndex, r.ctx.pos.MPos, r.ui.lblMMode->text().toStdString(),
@@ -231,12 +219,10 @@ TEST(Run, AutoNextAndAutoSwitch) {
 TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
     RunRig r(1);
     DemagHold& hold = *r.ctx.hold;
-    r.tp.clock.Advance(86380 - r.tp.clock.Now());
-    r.Run();
+    r.tp.clock.Advance(86380 - r.tp.clock.Now()), r.Run();
     const double end = hold.SDOnSince();
     ASSERT_TRUE(end > 86380 && end < 86400) << "the run ends before midnight: " << end;
-    r.tp.clock.Advance(90);
-    hold.timSD_Timer();
+    r.tp.clock.Advance(90), hold.timSD_Timer();
     EXPECT_EQ(r.ui.lblSD->text(), "210");
     r.ctx.tumbler->Tumbler_Init();
     EXPECT_TRUE(r.ui.timSD->isActive() && hold.SDOnSince() == end && r.Sent() == W{"i"});
@@ -251,8 +237,7 @@ TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
                     r.ui.timSD->isActive(), r.ctx.instr.SDActual),
               tuple(W{"SD0"}, "", 0.0, false, 0));
     // Restarted without a hold (the demagnetizer switched on by hand): nothing is timed.
-    r.ctx.instr.SDActual = 1, r.ui.timSD->start();
-    hold.timSD_Timer();
+    r.ctx.instr.SDActual = 1, r.ui.timSD->start(), hold.timSD_Timer();
     EXPECT_EQ(tuple(r.Sent(), r.ui.timSD->isActive()), tuple(W{}, false));
 }
 
@@ -260,15 +245,11 @@ TEST(Hold, CountsAcrossMidnightAndSwitchesOff) {
 TEST(Hold, ModeSwitchesKeepOrClearTheCount) {
     RunRig r(1);
     r.unit.yul = 0;  // the unit off: ANHYSTERETIC falls back, the demagnetizer stays on
-    r.Run();
-    r.tp.clock.Advance(10);
-    r.ctx.hold->timSD_Timer();
+    r.Run(), r.tp.clock.Advance(10), r.ctx.hold->timSD_Timer();
     EXPECT_EQ(r.ui.lblSD->text(), "290");
-    r.tp.dialogs.boxAnswers = {kCancel};
-    r.ui.optZAVMode[2]->click();
+    r.tp.dialogs.boxAnswers = {kCancel}, r.ui.optZAVMode[2]->click();
     EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ui.timSD->isActive()), tuple(1, true));
-    r.unit.yul = 1;
-    r.ui.optZAVMode[3]->click();
+    r.unit.yul = 1, r.ui.optZAVMode[3]->click();
     EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.ctx.instr.SDActual, r.ui.lblSD->text().toStdString(),
                     r.ui.timSD->isActive()),
               tuple(3, 0, "", false));
@@ -290,10 +271,8 @@ TEST(Exit, Paths) {
     for (const auto& [c, kept, sent, saved, asked] : cases) {
         SCOPED_TRACE(c);
         RunRig r(1);
-        r.unit.H = r.unit.SD = r.unit.SM = 1;
-        r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");
-        r.ctx.run.Busy = c == Busy;
-        r.ctx.run.InstrReady = c != NotReady;
+        r.unit.H = r.unit.SD = r.unit.SM = 1, r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");
+        r.ctx.run.Busy = c == Busy, r.ctx.run.InstrReady = c != NotReady;
         if (c == Silent) r.unit.overrides["\x10"] = "";
         if (c == HotCoil) r.unit.coilMV = 2400;
         r.tp.dialogs.boxAnswers = {c == No ? kNo : kYes, kOK};
@@ -314,8 +293,7 @@ TEST(Exit, Paths) {
 TEST(Exit, TabletNo) {
     RunRig r(1);
     r.ctx.settings.TOUCHMODE = true, r.ctx.run.InstrReady = false;
-    r.ctx.enabling->Panels_Enable(false);
-    r.tp.dialogs.largeAnswers = {false};
+    r.ctx.enabling->Panels_Enable(false), r.tp.dialogs.largeAnswers = {false};
     EXPECT_TRUE(r.ctx.hold->Form_QueryUnload());
     EXPECT_EQ(tuple(r.tp.dialogs.large.size(), r.ui.cmdStart->isEnabled(), r.Status()),
               tuple(1u, false, "INSTRUMENT IS NOT INITIALIZED"));
@@ -324,21 +302,19 @@ TEST(Exit, TabletNo) {
 // A termination signal in a run stops it, switches off and saves without a question.
 TEST(Exit, TerminationSignal) {
     RunRig r(1);
-    r.unit.course = 10;
-    r.unit.H = r.unit.SD = r.unit.SM = 1;
+    r.unit.course = 10, r.unit.H = r.unit.SD = r.unit.SM = 1;
     r.unit.on["G"] = [&] { r.tp.clock.After(1, [&] { r.ctx.hold->Terminate(); }); };
     EXPECT_EQ(r.Run(), (W{"IP", "ER1", "SM0", "y", "G", ESC, ESC, "H0"}));
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    EXPECT_EQ(r.Sent(), (W{"\x10", "IP", "SD0"}));
-    EXPECT_TRUE(r.tp.dialogs.boxes.empty() && r.ctx.hold->Closed());
+    EXPECT_EQ(tuple(r.Sent(), r.tp.dialogs.boxes.size(), r.ctx.hold->Closed()),
+              tuple(W{"\x10", "IP", "SD0"}, 0u, true));
     EXPECT_EQ(ReadBytes(r.ctx.paths.SettingsFile()), Settings_Bytes(r.ctx.settings));
 }
 
 // The port failing inside an operation is told, logged and ends the program after it.
 TEST(Exit, PortLost) {
     RunRig r(1);
-    r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon");
-    r.tp.port.FailAfter(1);
+    r.ctx.log->Open(r.tp.Dir() / "mon" / "today.mon"), r.tp.port.FailAfter(1);
     {
         Activity::Scope scope(*r.ctx.activity);
         Wait_Seconds(r.tp.clock, 2);
@@ -376,8 +352,7 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
         Rig r(1);
         r.unit.yul = c.yul, r.unit.yulLater = c.yulLater, r.unit.FM = c.fm;
         r.ctx.settings.TOUCHMODE = c.tablet;
-        r.tp.dialogs.largeAnswers = {c.answer == 1};
-        r.tp.dialogs.boxAnswers = {c.answer};
+        r.tp.dialogs.largeAnswers = {c.answer == 1}, r.tp.dialogs.boxAnswers = {c.answer};
         r.ui.optZAVMode[c.mode]->click();
         EXPECT_EQ(r.Sent(), c.sent);
         EXPECT_EQ(tuple(r.ctx.settings.ZAVMODE, r.tp.dialogs.boxes.size() + r.tp.dialogs.large.size(),
@@ -387,10 +362,8 @@ TEST(ModeSwitch, UnitStatesDecideTheMode) {
     }
 }
 
-// The tablet tells a missing unit on the status line for three seconds instead of a box.
 TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
-    ctx.settings.TOUCHMODE = true;
-    unit.yul = 2;
+    ctx.settings.TOUCHMODE = true, unit.yul = 2;
     std::pair<std::string, VbColor> seen;
     tp.clock.After(1, [&] { seen = {Status(), ui.picStat[0]->Back()}; });
     const double t0 = tp.clock.Absolute();
@@ -418,22 +391,18 @@ TEST_F(ModeTest, FailedReadStopOrLoss) {
     Click(3);
     EXPECT_EQ(tuple(Sent(), ctx.settings.ZAVMODE, Shown(ui), ctx.link.CmdFatal),
               tuple(W{"IP"}, 1, kDemag, false));
-    unit.overrides.clear();
-    tp.port.replyDelay = 0.5;
+    unit.overrides.clear(), tp.port.replyDelay = 0.5;
     tp.clock.After(0.1, [&] { ctx.run.StopRequest = true; });  // "IP" still completes
     Click(2);
     EXPECT_EQ(tuple(Sent(), Shown(ui)), tuple(W{"IP"}, kDemag));
-    ctx.run.StopRequest = false;
-    unit.overrides["IP"] = "## Unknown Cmd. ";
+    ctx.run.StopRequest = false, unit.overrides["IP"] = "## Unknown Cmd. ";
     Click(2);
     EXPECT_EQ(tuple(ctx.link.CmdFatal, tp.ended), tuple(true, 1));
 }
 
 // A click inside another exchange's wait does nothing; between operations it switches.
 TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
-    tp.port.replyDelay = 1.0;
-    tp.clock.After(0.3, [&] { Click(3); });
-    ctx.cmds->SD_Send(1, false);
+    tp.port.replyDelay = 1.0, tp.clock.After(0.3, [&] { Click(3); }), ctx.cmds->SD_Send(1, false);
     EXPECT_EQ(tuple(Sent(), ctx.instr.SDActual, ctx.settings.ZAVMODE, Shown(ui), ctx.cmd->Refused()),
               tuple(W{"SD1"}, 1, 1, kDemag, 0));
     tp.port.replyDelay = 0.01;
@@ -465,11 +434,8 @@ TEST(Upload, OnlyWhatDiffersInTableOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig r(Int16(c.mode));
-        c.arrange(r.ctx.settings, r.unit);
-        r.ctx.report->Status_Read();
-        r.Sent();
-        r.tp.port.writeTimes.clear();
-        r.ctx.upload->Params_Upload();
+        c.arrange(r.ctx.settings, r.unit), r.ctx.report->Status_Read(), r.Sent();
+        r.tp.port.writeTimes.clear(), r.ctx.upload->Params_Upload();
         const std::vector<double> t = r.tp.port.writeTimes;
         EXPECT_EQ(r.Sent(), c.sent);
         for (size_t i = 1; i < t.size(); ++i) EXPECT_NEAR(t[i] - t[i - 1], 0.21, 0.005) << i;
@@ -483,20 +449,16 @@ TEST(Upload, OnlyWhatDiffersInTableOrder) {
 TEST(Upload, FailureAndStopEndIt) {
     Rig r(1);
     Settings& s = r.ctx.settings;
-    s.DMGFD = 60, s.DMGES = 3, s.DMGET = 9;
-    r.unit.overrides["ES3"] = "## Hypex Overheated ";
+    s.DMGFD = 60, s.DMGES = 3, s.DMGET = 9, r.unit.overrides["ES3"] = "## Hypex Overheated ";
     r.ctx.upload->Params_Upload();
     EXPECT_EQ(tuple(r.Sent(), r.ctx.link.CmdError, r.ctx.instr.FDActual),
               tuple(W{"ER1", "FD060", "ES3"}, true, 60));
     s.DMGFD = 70;
     r.unit.on["FD070"] = [&] { r.ctx.run.StopRequest = true; };  // while it waits for the reply
-    r.tp.port.replyDelay = 0.5;
-    r.ctx.upload->Params_Upload();
+    r.tp.port.replyDelay = 0.5, r.ctx.upload->Params_Upload();
     EXPECT_EQ(tuple(r.Sent(), r.ctx.link.CmdError, r.ctx.instr.FDActual),
               tuple(W{"ER1", "FD070"}, false, 60));
-    s.ZAVMODE = 0;
-    r.ctx.run.StopRequest = false;
-    r.ctx.upload->Params_Upload();
+    s.ZAVMODE = 0, r.ctx.run.StopRequest = false, r.ctx.upload->Params_Upload();
     EXPECT_EQ(r.Sent(), W{});
 }
 
@@ -566,8 +528,7 @@ TEST(StatusRead, SimulatedAndFailedReports) {
     ctx.settings.SIMULMODE = ctx.run.StopRequest = false;
     ASSERT_TRUE(tp.port.Open(1));
     for (const std::string reply : {"## Unknown Cmd. \n", ""}) {
-        tp.port.responder = [&](const std::string&) { return reply; };
-        ctx.report->Status_Read();
+        tp.port.responder = [&](const std::string&) { return reply; }, ctx.report->Status_Read();
         EXPECT_TRUE(Values(ctx.instr) == kMarked && ctx.link.CmdText == "IP") << reply;
     }
 }
@@ -594,8 +555,7 @@ TEST(MagPos, PositionTable) {
 
 // The tumbler box, single axes and position sets (their polarity, stepping round).
 TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
-    ctx.settings.DMODE = 3;
-    ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
+    ctx.settings.DMODE = 3, ui.chkTumbler->setEnabled(true), ui.chkTumbler->SetValue(true);
     EXPECT_EQ(Pos(), tuple(7, 1, 18, 1, "U1"));
     EXPECT_TRUE(ctx.pos.TumblerUsed && ctx.settings.DMODE == 7 && ui.optMModeT[7]->isChecked());
     ui.chkAutoNext->SetValue(true);
@@ -615,8 +575,7 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
     EXPECT_EQ(Pos(), tuple(10, 2, 15, 7, "P2"));
     ui.optMMode[7]->SetValue(true);  // the user set leaves the polarity free
     EXPECT_TRUE(ui.optTOVDirT[2]->isEnabled());
-    ui.chkAutoNextT->SetValue(true);
-    ui.chkTumblerT->SetValue(false);
+    ui.chkAutoNextT->SetValue(true), ui.chkTumblerT->SetValue(false);
     EXPECT_EQ(Pos(), tuple(0, 0, 0, 0, ""));
     EXPECT_FALSE(ctx.pos.TumblerUsed || ui.chkTumbler->isChecked() || ctx.pos.AutoNext ||
                  ui.cmdInitTumbler->isEnabled() || ui.optMMode[7]->isEnabled());
@@ -624,14 +583,12 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
 
 // A position 0.2 s after an initialization; none beyond the set, after a stop or a failure.
 TEST_F(TumblerTest, PositionCommands) {
-    tumbler.Tumbler_SetPos(0, false);
-    tumbler.Tumbler_SetPos(5, true);
+    tumbler.Tumbler_SetPos(0, false), tumbler.Tumbler_SetPos(5, true);
     EXPECT_EQ(Sent(), (W{"P00", "i", "P05"}));
     EXPECT_GE(tp.port.writeTimes.end()[-1] - tp.port.writeTimes.end()[-2], 0.2);
     for (Int16 pos : {19, -1}) tumbler.Tumbler_SetPos(pos, false);
     tp.clock.After(0.1, [this] { ctx.run.StopRequest = true; });  // ABORT while settling
-    tumbler.Tumbler_SetPos(18, false);
-    unit.overrides["i"] = "## Tumbler Init Error ";
+    tumbler.Tumbler_SetPos(18, false), unit.overrides["i"] = "## Tumbler Init Error ";
     ctx.run.StopRequest = false;
     tumbler.Tumbler_SetPos(3, false);  // a tumbler that failed to initialize is not moved
     EXPECT_EQ(Sent(), (W{"i", "i"}));
@@ -643,8 +600,7 @@ TEST_F(TumblerTest, ServiceButtons) {
         {1, " 12 ", {"P12"}}, {1, "123", {"P123"}}, {1, "  ", {}}, {0, "", {"i"}}, {2, "", {"t"}}};
     for (const auto& [index, typed, sent] : buttons) {
         SCOPED_TRACE(typed);
-        ui.txtTumbler->setText(typed);
-        ctx.run.StopRequest = true;
+        ui.txtTumbler->setText(typed), ctx.run.StopRequest = true;
         bool stopUsable = false;
         for (const std::string c : {"i", "t", "P07", "P12", "P123"})
             unit.on[c] = [&] { stopUsable = ui.cmdStop->isEnabled(); };
@@ -652,15 +608,12 @@ TEST_F(TumblerTest, ServiceButtons) {
         EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, stopUsable, ui.cmdStop->isEnabled()),
                   tuple(sent, sent.empty(), !sent.empty(), false));
     }
-    ctx.run.StopRequest = false;
-    ui.cmdTumbler[3]->click();
+    ctx.run.StopRequest = false, ui.cmdTumbler[3]->click();
     EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest), tuple(W{"\x1b"}, false));
-    tp.port.replyDelay = 2;
-    tp.clock.After(0.5, [&] { ui.cmdTumbler[3]->click(); });
+    tp.port.replyDelay = 2, tp.clock.After(0.5, [&] { ui.cmdTumbler[3]->click(); });
     ui.cmdTumbler[2]->click();  // START, stopped while the tumbler answers
     QCoreApplication::processEvents();
-    tp.port.replyDelay = 0.01;
-    ctx.cmds->SD_Send(0, false);
+    tp.port.replyDelay = 0.01, ctx.cmds->SD_Send(0, false);
     EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, ctx.link.ReplyText, ctx.link.CmdError),
               tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
 }
@@ -671,16 +624,15 @@ TEST_F(TumblerTest, OperatorsInitialization) {
     std::string said;
     bool stopUsable = false;
     unit.on["i"] = [&] { said = Status(), stopUsable = ui.cmdStop->isEnabled(); };
-    ctx.run.StopRequest = true, ctx.instr.SDActual = 1;
-    ctx.hold->Hold_Start();
+    ctx.run.StopRequest = true, ctx.instr.SDActual = 1, ctx.hold->Hold_Start();
     const double start = tp.clock.Absolute();
     tumbler.Tumbler_Init();
     EXPECT_EQ(tuple(Sent(), said, stopUsable, ctx.link.ReplyText),
               tuple(W{"i"}, "INITIALIZING TUMBLER", true, "** Tumbler Ready "));
     EXPECT_GE(tp.clock.Absolute() - start, 5.0);
     EXPECT_FALSE(ctx.run.StopRequest || ctx.run.Busy || ui.cmdStop->isEnabled());
-    EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.timSD->isActive() && tp.ended == 0);
-    EXPECT_EQ(Status(), "INSTRUMENT IS READY");
+    EXPECT_EQ(tuple(ui.cmdStart->isEnabled(), ui.timSD->isActive(), tp.ended, Status()),
+              tuple(true, true, 0, "INSTRUMENT IS READY"));
 }
 
 // Without a tumbler: told (tablet: status line 3 s); the boxes and the position test go off.
@@ -721,48 +673,32 @@ TEST_F(ServiceTest, EachButtonSendsItsCommand) {
     EXPECT_GE(tp.port.writeTimes.end()[-1] - tp.port.writeTimes.end()[-2], 0.02);
     EXPECT_TRUE(tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
     // A service key left unanswered is a lost instrument, as in any exchange.
-    unit.overrides["\x13"] = "";
-    ui.cmdService[1]->click();
+    unit.overrides["\x13"] = "", ui.cmdService[1]->click();
     EXPECT_TRUE(tp.dialogs.boxes.size() == 1 && ctx.link.CmdFatal);
 }
 
-// Switching the demagnetizer by hand ends its hold count.
-TEST_F(ServiceTest, HoldCountEndsByHand) {
-    ctx.instr.SDActual = 1, ctx.hold->Hold_Start(), ui.lblSD->setText("212");
-    ui.cmdSD[1]->click();
-    EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
-}
-
-// The preset sends the fast rate and what differs, an old stop notwithstanding.
-TEST_F(ServiceTest, PresetSendsFastRateAndOnlyWhatDiffers) {
-    ctx.settings.DMGER = 3;
-    unit.FD = 40;
-    ctx.run.StopRequest = true;
-    ui.cmdARMSet->click();
-    EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050", "ER3"}));
-    unit.silent = true;
-    tp.dialogs.boxAnswers = {kCancel, kCancel};
-    ui.cmdARMSet->click();
-    EXPECT_EQ(Sent(), W{"IP"});
-}
-
-// While an operation runs the service buttons are off and clicks do nothing.
-TEST_F(ServiceTest, RefusedWhileAnOperationRuns) {
+// The preset sends the fast rate and what differs, an old stop notwithstanding; meanwhile the
+// service buttons are off and clicks do nothing. By hand the demagnetizer ends its hold count.
+TEST_F(ServiceTest, PresetOnlyWhatDiffersRefusingClicksMeanwhile) {
     std::vector<bool> during;
     tp.clock.After(0.1, [&] {
         for (QPushButton* b : ctx.service->Buttons()) during.push_back(b->isEnabled());
-        during.push_back(ui.cmdTumbler[3]->isEnabled());
-        ui.cmdSD[1]->click();
-        ctx.service->cmdSD_Click(1);
-        ctx.service->cmdControl_Click(1);
+        during.push_back(ui.cmdTumbler[3]->isEnabled()), ui.cmdSD[1]->click();
+        ctx.service->cmdSD_Click(1), ctx.service->cmdControl_Click(1);
     });
-    unit.FD = 40;
-    ui.cmdARMSet->click();
+    unit.FD = 40, ui.cmdARMSet->click();
     EXPECT_EQ(Sent(), (W{"IP", "ER1", "FD050"}));
     std::vector<bool> expected(ctx.service->Buttons().size(), false);
     expected.push_back(true);
     EXPECT_EQ(during, expected);
     for (QPushButton* b : ctx.service->Buttons()) EXPECT_TRUE(b->isEnabled());
+    ctx.settings.DMGER = 3, ctx.run.StopRequest = true, ui.cmdARMSet->click();
+    EXPECT_EQ(Sent(), (W{"IP", "ER1", "ER3"}));
+    ctx.instr.SDActual = 1, ctx.hold->Hold_Start(), ui.lblSD->setText("212"), ui.cmdSD[1]->click();
+    EXPECT_TRUE(ctx.instr.SDActual == 1 && !ui.timSD->isActive() && ui.lblSD->text().isEmpty());
+    Sent();
+    unit.silent = true, tp.dialogs.boxAnswers = {kCancel, kCancel}, ui.cmdARMSet->click();
+    EXPECT_EQ(Sent(), W{"IP"});
 }
 
 // The sequence by what instrument and operator say: commands, outcome, boxes, the search date.
@@ -776,8 +712,7 @@ TEST(Init, Outcomes) {
         int searched;                // days ago, in the record (and the file when saved)
     };
     const auto due = [](Started& s, int answer) {
-        s.ctx.settings.FREQDATE = kToday.addDays(-31);
-        s.tp.dialogs.boxAnswers = {answer, kOK};
+        s.ctx.settings.FREQDATE = kToday.addDays(-31), s.tp.dialogs.boxAnswers = {answer, kOK};
     };
     const Case cases[] = {
         {"warm, frequency 30 days old",
@@ -800,17 +735,15 @@ TEST(Init, Outcomes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Started s;
-        c.arrange(s);
-        s.ctx.init->Instrument_Init();
+        c.arrange(s), s.ctx.init->Instrument_Init();
         EXPECT_EQ(s.Sent(), c.sent);
         EXPECT_EQ(tuple(s.ctx.run.InstrReady, s.tp.ended, s.Status(), s.ctx.settings.ZAVMODE),
                   tuple(c.ready, c.ready ? 0 : 1,
                         c.ready ? "INSTRUMENT IS READY" : "SWITCHING OFF...", 1));
         std::vector<QString> asked;
         for (const AskedBox& b : s.tp.dialogs.boxes) asked.push_back(b.title);
-        EXPECT_EQ(asked, c.asked);
-        EXPECT_EQ(s.ctx.settings.FREQDATE, kToday.addDays(-c.searched));
-        EXPECT_EQ(s.SavedDate() == kToday, c.searched == 0);
+        EXPECT_EQ(tuple(asked, s.ctx.settings.FREQDATE, s.SavedDate() == kToday),
+                  tuple(c.asked, kToday.addDays(-c.searched), c.searched == 0));
         const OptionButton* demag = s.ui.optZAVMode[1];
         EXPECT_TRUE(!c.ready || (demag->isChecked() && BackColor(demag) == kCyan));
     }
@@ -828,8 +761,7 @@ TEST_F(InitTest, ReadyWithTumbler) {
     EXPECT_TRUE(ui.chkTumbler->isChecked() && InputAccepted(ui.optZAVMode[1]) &&
                 !ctx.activity->Active());
     Sent();
-    ui.cmdInit->click();
-    ctx.window->cmdInit_Click();
+    ui.cmdInit->click(), ctx.window->cmdInit_Click();
     EXPECT_TRUE(Sent().empty());
 }
 
@@ -838,14 +770,11 @@ TEST_F(InitTest, FrequencyDueQuestion) {
     ctx.settings.FREQDATE = kToday.addDays(-31);
     bool busyWhenAsked = false;
     tp.dialogs.onAsk = [&](const AskedBox&) { busyWhenAsked = ctx.run.Busy; };
-    tp.dialogs.boxAnswers = {kNo};
-    ctx.init->Instrument_Init();
+    tp.dialogs.boxAnswers = {kNo}, ctx.init->Instrument_Init();
     EXPECT_TRUE(tp.dialogs.boxes.size() == 1 && busyWhenAsked);
     Started tablet;
-    tablet.ctx.settings.FREQDATE = kToday.addDays(-31);
-    tablet.ctx.settings.TOUCHMODE = true;
-    tablet.tp.dialogs.largeAnswers = {false};
-    tablet.ctx.init->Instrument_Init();
+    tablet.ctx.settings.FREQDATE = kToday.addDays(-31), tablet.ctx.settings.TOUCHMODE = true;
+    tablet.tp.dialogs.largeAnswers = {false}, tablet.ctx.init->Instrument_Init();
     EXPECT_EQ(tuple(tablet.tp.dialogs.large, tablet.tp.dialogs.boxes.size(), tablet.tp.ended),
               tuple(std::vector<QStringList>{{"CONTINUE", "ABORT"}}, 0u, 1));
     EXPECT_EQ(tablet.Sent(), Cat(kStart, {"\x10", "IP"}));
@@ -853,8 +782,7 @@ TEST_F(InitTest, FrequencyDueQuestion) {
 
 // Simulation touches no port; STOP in the temperature wait ends the program.
 TEST_F(InitTest, SimulationAndStop) {
-    ctx.settings.SIMULMODE = true;
-    ctx.init->Instrument_Init();
+    ctx.settings.SIMULMODE = true, ctx.init->Instrument_Init();
     EXPECT_TRUE(tp.port.opened.empty() && Sent().empty() && ctx.run.InstrReady);
 
     Started cold;
@@ -872,8 +800,7 @@ TEST_F(InitTest, SimulationAndStop) {
 // The first showing initializes once, after the window is up; unless asked to, never.
 TEST_F(InitTest, FirstShowingInitializesOnce) {
     const auto show = [&] {
-        ctx.window->hide();
-        ctx.window->show();
+        ctx.window->hide(), ctx.window->show();
         QApplication::processEvents();
         return Sent();
     };
@@ -912,8 +839,7 @@ TEST_F(InitTest, FrequencySearch) {
     EXPECT_EQ(tuple(ctx.settings.ZAVMODE, ctx.settings.FREQDATE, ui.cmdStop->isEnabled()),
               tuple(Int16(1), kToday, true));
 
-    ctx.settings.TOUCHMODE = true;
-    unit.freq = "fg: 1045d 43.0 Hz";
+    ctx.settings.TOUCHMODE = true, unit.freq = "fg: 1045d 43.0 Hz";
     std::vector<std::string> shown;
     unit.on["z"] = unit.on["\x14\x13"] = unit.on["H0"] = [&] { shown.push_back(Status()); };
     ctx.freq->Freq_Optimize();
@@ -939,9 +865,7 @@ TEST_F(InitTest, FrequencySearchStopped) {
     EXPECT_NEAR(tp.clock.Absolute() - start, 0.5 + 2 + 3 + 5, 0.8);
     EXPECT_EQ(tuple(ctx.settings.FREQDATE, ui.cmdStop->isEnabled()), tuple(old, false));
 
-    ctx.run.StopRequest = false;
-    ctx.settings.ZAVMODE = 3;
-    unit.on["IP"] = [this] { ctx.run.StopRequest = true; };
-    ctx.freq->Freq_Optimize();
+    ctx.run.StopRequest = false, ctx.settings.ZAVMODE = 3;
+    unit.on["IP"] = [this] { ctx.run.StopRequest = true; }, ctx.freq->Freq_Optimize();
     EXPECT_EQ(tuple(Sent(), ctx.settings.ZAVMODE), tuple(W{"IP", "H0", "SD0"}, 3));
 }

@@ -58,8 +58,7 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
 // A lone Ctrl-T whose deadline rounding puts a hair early answers once.
 TEST(VcController, PairWindowDeadlineFires) {
     Rig r;
-    r.now = 0.036;
-    r.ctl.Receive(std::string(1, char(20)), r.now);
+    r.now = 0.036, r.ctl.Receive(std::string(1, char(20)), r.now);
     const double due = r.ctl.NextDue();
     r.ctl.TakeOutput(r.now = due);
     EXPECT_GT(r.ctl.NextDue(), due);

@@ -5,14 +5,9 @@ namespace zavo::test {
 bool FakePort::Open(int n) {
     open_ = false;
     refusal_ = denyAccess.count(n) ? Refusal::NoPermission
-               : inUse.count(n)    ? Refusal::InUse
-                                   : Refusal::None;
+               : inUse.count(n)    ? Refusal::InUse : Refusal::None;
     if (refusal_ != Refusal::None || refuseOpen.count(n) || !existing.count(n)) return false;
-    opened.push_back(n);
-    number_ = n;
-    open_ = true;
-    failed_ = false;
-    in_.clear();
+    opened.push_back(n), number_ = n, open_ = true, failed_ = false, in_.clear();
     return true;
 }
 
@@ -25,8 +20,7 @@ int FakePort::ReadByte() {
 
 bool FakePort::Write(const std::string& bytes) {
     if (failed_ || !open_) return false;
-    writes.push_back(bytes);
-    writeTimes.push_back(clock_.Absolute());
+    writes.push_back(bytes), writeTimes.push_back(clock_.Absolute());
     if (responder) {
         const std::string reply = responder(bytes);
         if (!reply.empty()) DeliverAfter(replyDelay, reply);
@@ -51,9 +45,7 @@ void FakePort::Chatter(int n, double interval, char c) {
 
 void FakePort::FailAfter(double seconds) {
     clock_.After(seconds, [this] {
-        failed_ = true;
-        open_ = false;
-        in_.clear();
+        failed_ = true, open_ = false, in_.clear();
         if (OnLost) OnLost();
     });
 }

@@ -68,8 +68,7 @@ class FakePort : public SerialPort {
         return all;
     }
 
-  private:
-    FakeClock& clock_;
+  private: FakeClock& clock_;
     std::deque<unsigned char> in_;
     bool open_ = false;
     bool failed_ = false;

@@ -33,8 +33,7 @@ struct FakeUnit {
     std::string Report();
     std::string Reply(const std::string& cmd);
 
-  private:
-    FakePort& port_;
+  private: FakePort& port_;
     FakeClock& clock_;
     int courseId_ = 0;
     int reports_ = 0;

@@ -1,6 +1,5 @@
 #pragma once
 // Dialogs answered from queues (OK / true when empty), each question recorded.
-
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -22,20 +21,40 @@ struct AskedBox {
 class ScriptedDialogs : public Dialogs {
 public:
     int MsgBox_Custom(const QString& prompt, int style, const QString& title, int timeout,
-                      const QString& caption1, const QString& caption2, const QString& caption3,
-                      const QString& caption4) override;
-    bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) override;
-    QString InputBox(const QString& prompt, const QString& title, bool masked) override;
+                      const QString& c1, const QString& c2, const QString& c3,
+                      const QString& c4) override {
+        AskedBox b{prompt, style, title, timeout, {}};
+        for (const QString& c : {c1, c2, c3, c4}) if (!c.isEmpty()) b.captions << c;
+        boxes.push_back(b);
+        if (onAsk) onAsk(b);
+        return Next(boxAnswers, int(kOK));
+    }
+    bool MsgBox_Large(const QString& okCaption, const QString& cancelCaption) override {
+        large.push_back({okCaption, cancelCaption});
+        return MsgBoxOK = Next(largeAnswers, true);
+    }
+    QString InputBox(const QString& prompt, const QString&, bool) override {
+        inputs.push_back(prompt);
+        return Next(inputAnswers, QString());
+    }
     void Dismiss() override {}
     std::deque<int> boxAnswers;
     std::deque<bool> largeAnswers;
     std::deque<QString> inputAnswers;
     // Called after a box is recorded, e.g. to act meanwhile.
     std::function<void(const AskedBox&)> onAsk;
-
     std::vector<AskedBox> boxes;
     std::vector<QStringList> large;  // caption pairs asked
     std::vector<QString> inputs;     // prompts asked
+
+private:
+    template <class T>
+    static T Next(std::deque<T>& q, T otherwise) {
+        if (q.empty()) return otherwise;
+        T a = q.front();
+        q.pop_front();
+        return a;
+    }
 };
 
 }  // namespace zavo::test

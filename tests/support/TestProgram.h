@@ -23,8 +23,16 @@ namespace zavo::test {
 
 struct TestProgram {
     // The folder (mon/, and sounds/ and pics/ from the sources) and the program; nothing loaded.
-    TestProgram();
-    ~TestProgram();
+    TestProgram() {
+        namespace fs = std::filesystem;
+        fs::create_directories(Dir() / "mon");
+        for (const char* media : {"sounds", "pics"})
+            if (const fs::path src = fs::path(ZAVO_SOURCE_DIR) / media; fs::exists(src))
+                fs::copy(src, Dir() / media, fs::copy_options::recursive);
+        program = std::make_unique<Program>(Dir(), clock, sound, dialogs, port);
+        ctx().EndProgram = [this] { ++ended; };
+    }
+    ~TestProgram() { program.reset(); }
 
     std::filesystem::path Dir() const { return dir.path().toStdString(); }
     Ctx& ctx() { return program->ctx(); }

@@ -27,7 +27,7 @@
 #include "link/Terminal.h"
 #include "link/TextUtil.h"
 #include "panel/Controls.h"
-#include "support/TestProgram.h"
+#include "support/Rig.h"
 
 using namespace zavo;
 using namespace zavo::test;
@@ -37,8 +37,8 @@ namespace {
 
 constexpr const char* kBanner = "** ZAVO-A  03-Jul-2013  c22365";
 
-struct PortSearchTest : ::testing::Test {
-    void SetUp() override { ctx.log->Open(tp.Dir() / "mon" / "06-12-2026.mon"); }
+struct PortSearchTest : ::testing::Test, Bench {
+    void SetUp() override { tp.port.responder = nullptr, ctx.log->Open(tp.Dir() / "mon" / "today.mon"); }
     // The controller sits on `port` and answers the firmware request with `banner`; the
     // devices on the other ports answer with `other`.
     void InstrumentOn(int port, std::string banner = kBanner, std::string other = "") {
@@ -48,22 +48,17 @@ struct PortSearchTest : ::testing::Test {
             return r.empty() ? r : r + "\r\n";
         };
     }
-    std::string Status() const { return ctx.ui->picStat[1]->Text().trimmed().toStdString(); }
     // Found, and the seconds the search took on the fake clock.
     std::pair<bool, double> Search() {
         const double start = tp.clock.Absolute();
-        const bool found = search.Port_Search();
-        return {found, tp.clock.Absolute() - start};
+        return {search.Port_Search(), tp.clock.Absolute() - start};  // in this order
     }
-    TestProgram tp;
-    Ctx& ctx = tp.ctx();
     PortSearch& search = *ctx.search;
 };
 
 }  // namespace
 
-class Link : public ::testing::Test {
-  protected:
+struct Link : ::testing::Test, Bench {
     void SetUp() override { ASSERT_TRUE(tp.port.Open(1)); }
     // Every command answered with reply ("": silence).
     std::string Run(const std::string& cmd, std::string r, bool show = true, bool quiet = false) {
@@ -80,8 +75,6 @@ class Link : public ::testing::Test {
     QString StatusText() const { return ctx.ui->picStat[1]->Text(); }
     VbColor LampColor() const { return ctx.ui->picStat[0]->Back(); }
     void Status(const QString& s) { StatusPanel_Print(ctx.ui->picStat[1], back, kBlack, s); }
-    TestProgram tp;
-    Ctx& ctx = tp.ctx();
     double start = 0, took = 0;  // of the latest exchange
     VbColor back = 0;
 };
@@ -569,7 +562,6 @@ TEST_F(PortSearchTest, StopAndChatter) {
 
 // Opening the open port discards what waits; "Open Port" opens the number typed in or says not.
 TEST_F(PortSearchTest, OpenPorts) {
-    Controls& ui = *ctx.ui;
     ASSERT_TRUE(search.Port_Open(2));
     tp.port.Deliver("stale");
     EXPECT_TRUE(search.Port_Open(2) && search.Port_Open(3));

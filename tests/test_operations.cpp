@@ -475,9 +475,7 @@ constexpr std::array<Int16 S::*, 14> kFields{
     &S::ModeWordActual, &S::TumblerConnected, &S::YULState, &S::WPState,  &S::FDActual,
     &S::FAActual,       &S::FMActual,         &S::ERActual, &S::ESActual, &S::ETActual,
     &S::SDActual,       &S::SMActual,         &S::HActual,  &S::FPActual};
-V Values(const S& s) {
-    return std::apply([&](auto... f) { return V{s.*f...}; }, kFields);
-}
+V Values(const S& s) { return std::apply([&](auto... f) { return V{s.*f...}; }, kFields); }
 S Marked() {
     S s;
     for (int i = 0; i < 14; ++i) s.*kFields[i] = Int16(-1 - i);

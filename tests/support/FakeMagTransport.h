@@ -21,12 +21,8 @@ class FakeMagTransport : public MagTransport {
     };
 
     Served Serve(const std::string& name, Receiver r, std::string& detail) override {
-        if (serveResult != Served::Serving) {
-            detail = "refused by the test";
-            return serveResult;
-        }
-        served = name;
-        receiver = std::move(r);
+        if (serveResult != Served::Serving) return detail = "refused by the test", serveResult;
+        served = name, receiver = std::move(r);
         return serveResult;
     }
     void Stop() override { served.clear(), receiver = nullptr; }

@@ -16,7 +16,6 @@
 #include <cmath>
 
 #include "core/Waits.h"
-#include "core/Widgets.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
@@ -26,7 +25,6 @@
 #include "link/StatusLine.h"
 #include "link/Terminal.h"
 #include "link/TextUtil.h"
-#include "panel/Controls.h"
 #include "support/Rig.h"
 
 using namespace zavo;
@@ -72,9 +70,9 @@ struct Link : ::testing::Test, Bench {
         return ctx.link.ReplyText + "|" + (ctx.link.CmdError ? "E" : "") +
                (ctx.link.CmdFatal ? "F" : "") + (ctx.link.RunCancel ? "C" : "");
     }
-    QString StatusText() const { return ctx.ui->picStat[1]->Text(); }
-    VbColor LampColor() const { return ctx.ui->picStat[0]->Back(); }
-    void Status(const QString& s) { StatusPanel_Print(ctx.ui->picStat[1], back, kBlack, s); }
+    QString StatusText() const { return ui.picStat[1]->Text(); }
+    VbColor LampColor() const { return ui.picStat[0]->Back(); }
+    void Status(const QString& s) { StatusPanel_Print(ui.picStat[1], back, kBlack, s); }
     double start = 0, took = 0;  // of the latest exchange
     VbColor back = 0;
 };
@@ -107,7 +105,7 @@ TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
     EXPECT_TRUE(Run("SD1", "SD1\r\nextra\r\n") == "SD1|" && tp.port.BytesAvailable() == 7);
     Status("BEFORE");  // not shown: status line and meters stay
     Run("G", "12\xae\r\n", false);
-    EXPECT_EQ(std::pair(StatusText() + "|" + ctx.ui->lblACField[0]->text(), ctx.link.ACFieldNow),
+    EXPECT_EQ(std::pair(StatusText() + "|" + ui.lblACField[0]->text(), ctx.link.ACFieldNow),
               std::pair(QString("BEFORE|0 "), 12.f));
     ctx.settings.ZAVMODE = 3;  // in-band progress, followed live
     ctx.settings.TOVDIR = 2;
@@ -118,16 +116,16 @@ TEST_F(Link, ClassesCompleteRepliesAndWhatTheyReport) {
         tp.clock.After(++at, [&, bytes] { tp.port.Deliver(bytes); });
         tp.clock.After(at + 0.05, [&] { seen.push_back(StatusText()); });
     }
-    tp.clock.After(1.1, [&] { EXPECT_TRUE(ctx.ui->timLEDBlink->isActive()); });
-    tp.clock.After(3.1, [&] { EXPECT_EQ(ctx.ui->lblACField[0]->text(), "1234 "); });
-    tp.clock.After(7.1, [&] { EXPECT_EQ(ctx.ui->lblDCField[0]->text(), "-150 "); });
+    tp.clock.After(1.1, [&] { EXPECT_TRUE(ui.timLEDBlink->isActive()); });
+    tp.clock.After(3.1, [&] { EXPECT_EQ(ui.lblACField[0]->text(), "1234 "); });
+    tp.clock.After(7.1, [&] { EXPECT_EQ(ui.lblDCField[0]->text(), "-150 "); });
     tp.clock.After(9, [&] { tp.port.Deliver("End of Ramp \r\n"); });
     EXPECT_EQ(Run("G", ""), "\0301234\2571234\25612\252\031150\3660\366End of Ramp |");
     EXPECT_EQ(seen, (std::vector<QString>{"AC FIELD UP    ", "AC FIELD UP    ", "AC FIELD UP    ",
                                           "AC FIELD DOWN  ", "AC FIELD MAX  12 s",
                                           "AC FIELD DOWN  ", "DC FIELD ON", "DC FIELD OFF"}));
-    EXPECT_EQ(std::tuple(ctx.link.ACFieldNow, ctx.link.DCFieldNow, ctx.ui->lblDCField[0]->text(),
-                         ctx.ui->timLEDBlink->isActive()),
+    EXPECT_EQ(std::tuple(ctx.link.ACFieldNow, ctx.link.DCFieldNow, ui.lblDCField[0]->text(),
+                         ui.timLEDBlink->isActive()),
               std::tuple(1234.f, 0.f, QString("0 "), false));
     ctx.instr.ModeWordWanted = 2;
     Run("G", "5000\xaa\r\n");
@@ -157,7 +155,7 @@ TEST_F(Link, EachNamedErrorLineAndWhatTheOperatorIsAsked) {
         const AskedBox& box = tp.dialogs.boxes.at(0);
         EXPECT_EQ(std::tuple(StatusText(), LampColor(), box.prompt, box.style, box.title),
                   std::tuple(QString::fromLatin1(line).toUpper(), lamp, prompt, style, title));
-        EXPECT_TRUE(tp.dialogs.boxes.size() == 1 && !ctx.ui->timLEDBlink->isActive());
+        EXPECT_TRUE(tp.dialogs.boxes.size() == 1 && !ui.timLEDBlink->isActive());
         EXPECT_EQ(tp.port.writes.back() == "B1", b1);
     }
 }
@@ -269,8 +267,19 @@ TEST_F(Link, FlushReplyReadStopAndNesting) {
               std::pair(QString("## PORT IS NOT OPEN!"), size_t(9)));
 }
 
-// Each encoder pads its field and keeps what the controller confirms, nothing unknown.
+// Each encoder pads its field and keeps what the controller confirms, nothing unknown; the
+// position test's state in its button's colour; the coil temperature, 0 after an error.
 TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
+    for (const char* reply : {"WP Test is ON \r\n", "?\r\n"}) {
+        Run("", reply), ctx.cmds->WPToggle_Send();
+        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ui.cmdControl[0])), tuple(1, kLightGreen));
+    }
+    float mv = -1, failed = -1;
+    Run("", "T: 3189mV   27 \370C\r\n"), ctx.cmds->Temp_Read(true, mv);
+    Run("", "## Unknown Cmd. \r\n"), ctx.cmds->Temp_Read(true, failed);
+    EXPECT_EQ(tuple(mv, failed, ctx.instr.CoilTempMV, ctx.instr.CoilTempC, tp.port.Written()),
+              tuple(3189.f, 0.f, 3189.f, 27.f, "wwyy"));
+    ctx.link.CmdFatal = false;
     using C = CommandSet;
     InstrumentState& i = ctx.instr;
     Int16 &dir = ctx.settings.TOVDIR, &word = i.ModeWordActual;
@@ -298,8 +307,7 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     for (const auto& [send, value, mode, reply, written, kept, want] : rows) {
         SCOPED_TRACE(written);
         ctx.settings.ZAVMODE = mode;
-        Run("", std::string(reply) + "\r\n");
-        (ctx.cmds->*send)(value, true);
+        Run("", std::string(reply) + "\r\n"), (ctx.cmds->*send)(value, true);
         EXPECT_EQ(tuple(tp.port.writes.back(), *kept, ctx.link.CmdText), tuple(written, want, written));
     }
     // A stage that fails to go off keeps the mode word (the order: ModeTest).
@@ -308,21 +316,6 @@ TEST_F(Link, EncodersKeepWhatTheControllerConfirms) {
     EXPECT_EQ(tuple(tp.port.writes.back(), i.HActual, word), tuple("H0", 1, 1));
 }
 
-// The position test's state in its button's colour; the coil temperature, 0 after an error.
-TEST_F(Link, PositionTestAndTemperature) {
-    for (const char* reply : {"WP Test is ON \r\n", "?\r\n"}) {
-        Run("", reply);
-        ctx.cmds->WPToggle_Send();
-        EXPECT_EQ(tuple(ctx.instr.WPState, BackColor(ctx.ui->cmdControl[0])), tuple(1, kLightGreen));
-    }
-    float mv = -1, failed = -1;
-    Run("", "T: 3189mV   27 \370C\r\n");
-    ctx.cmds->Temp_Read(true, mv);
-    Run("", "## Unknown Cmd. \r\n");
-    ctx.cmds->Temp_Read(true, failed);
-    EXPECT_EQ(tuple(mv, failed, ctx.instr.CoilTempMV, ctx.instr.CoilTempC, tp.port.Written()),
-              tuple(3189.f, 0.f, 3189.f, 27.f, "wwyy"));
-}
 
 // Out-of-range values are refused unwritten; an error line, a stop or silence confirm nothing.
 TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
@@ -338,12 +331,10 @@ TEST_F(Link, RefusalsErrorsAndStopsStoreNothing) {
     }
     EXPECT_TRUE(tp.port.writes.empty() && tp.dialogs.boxes.empty() && !ctx.link.CmdFatal);
     EXPECT_TRUE(StatusText().startsWith("## VALUE OUT OF RANGE") && LampColor() == kRed);
-    Run("", "## Illegal Parameter \r\n");
-    ctx.cmds->FD_Send(50, true);
+    Run("", "## Illegal Parameter \r\n"), ctx.cmds->FD_Send(50, true);
     EXPECT_TRUE(ctx.link.CmdError && ctx.link.CmdFatal);
     ctx.link.CmdFatal = false, tp.clock.After(0.3, [this] { ctx.run.StopRequest = true; });
-    Run("", "");
-    ctx.cmds->FD_Send(10, false);  // no reply comes
+    Run("", ""), ctx.cmds->FD_Send(10, false);  // no reply comes
     EXPECT_EQ(tuple(ctx.instr.FDActual, ctx.link.CmdError), tuple(33, false));
 }
 
@@ -391,10 +382,10 @@ TEST(TermAppend, BackspacesLineEndsAndTrimming) {
 // The terminal echoes exchanges and sends typed Latin-1 keys, in the service mode only.
 TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
     ctx.settings.SERVMODE = true;
-    auto term = [&] { return ctx.ui->txtTerm->toPlainText(); };
+    auto term = [&] { return ui.txtTerm->toPlainText(); };
     auto type = [&](const QString& text, int key = 0) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QCoreApplication::sendEvent(ctx.ui->txtTerm, &press);
+        QCoreApplication::sendEvent(ui.txtTerm, &press);
     };
     tp.port.Answers({{"SD1", "SD1\r\n"},
                      {"\x10", "5\2566\257\r\n"},
@@ -402,7 +393,7 @@ TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
                      {"\x1b", "Actual RAM\r\n** STOP \r\n"}});
     ctx.cmd->Command_Execute("SD1", false, false);
     ctx.cmd->Command_Execute("\x10", false, false);  // in-band characters are not shown
-    ctx.ui->cmdTestTimes->click();  // writes a report and ESC, then reads two lines
+    ui.cmdTestTimes->click();  // writes a report and ESC, then reads two lines
     EXPECT_EQ(term(),
               "-> SD1\n<- SD1\n\n-> Crtl P\n<- 56\n\n-> IP\n-> ESC\nActual RAM\n** STOP \n");
     ctx.settings.SERVMODE = false;  // no echo, and typed keys go nowhere
@@ -420,22 +411,10 @@ TEST_F(Link, ServiceTerminalEchoAndTypedKeys) {
               (std::vector<std::string>{"SD1", "\x10", "IP", "\x1b", "SD1", "I", "P", "\xff", "G"}));
 }
 
-// Port events told in the status line; errors also ask: OK ignores, Cancel closes the port.
-TEST_F(Link, PortEvents) {
-    const tuple<int, int, const char*, size_t, bool> rows[] = {  // answer, text, boxes, open
-        {4, kCancel, "Status: Change in DSR Detected", 0, true},
-        {1001, kOK, "Status: Break Received", 1, true},
-        {1, kCancel, "Status: Break Received", 0, true},  // a receive event: nothing told
-        {4711, kCancel, "Status: Unknown error or event", 1, false}};
-    for (const auto& [event, answer, text, boxes, open] : rows) {
-        tp.dialogs.boxes.clear(), tp.dialogs.boxAnswers = {answer}, tp.port.RaiseEvent(event);
-        EXPECT_EQ(tuple(StatusText(), tp.dialogs.boxes.size(), tp.port.IsOpen()),
-                  tuple(text, boxes, open)) << event;
-    }
-}
 
-// One record per whole reply, in-band codes left out; nothing while the log is closed.
-TEST_F(Link, CommLogOneRecordPerReplyOnlyWhileOpen) {
+// One record per whole reply, in-band codes left out; nothing while the log is closed. Port
+// events told in the status line; errors also ask: OK ignores, Cancel closes the port.
+TEST_F(Link, CommLogAndPortEvents) {
     EXPECT_FALSE(ctx.log->Open(tp.Dir() / "no" / "such" / "dir.mon") || ctx.log->IsOpen());
     const auto file = tp.Dir() / "mon" / "06-12-2026.mon";
     ASSERT_TRUE(ctx.log->Open(file));
@@ -452,16 +431,24 @@ TEST_F(Link, CommLogOneRecordPerReplyOnlyWhileOpen) {
     const std::string t2 = now();
     ctx.log->Close(), ctx.log->Record("lost");
     EXPECT_EQ(ReadBytes(file), t1 + " SD1\r\n\r\n" + t2 + " 12 ok\r\n\r\n");  // reply's CR LF, record's
+    const tuple<int, int, const char*, size_t, bool> rows[] = {  // answer, text, boxes, open
+        {4, kCancel, "Status: Change in DSR Detected", 0, true},
+        {1001, kOK, "Status: Break Received", 1, true},
+        {1, kCancel, "Status: Break Received", 0, true},  // a receive event: nothing told
+        {4711, kCancel, "Status: Unknown error or event", 1, false}};
+    for (const auto& [event, answer, text, boxes, open] : rows) {
+        tp.dialogs.boxes.clear(), tp.dialogs.boxAnswers = {answer}, tp.port.RaiseEvent(event);
+        EXPECT_EQ(tuple(StatusText(), tp.dialogs.boxes.size(), tp.port.IsOpen()),
+                  tuple(text, boxes, open)) << event;
+    }
 }
 
 // The remembered port first, then in order; other devices are passed without a word.
 TEST_F(PortSearchTest, RememberedPortFirstThenTheOthers) {
     struct Case {
-        const char* what;
-        int remembered;
+        const char* what; int remembered;
         std::set<int> existing, refused;
-        int instrument;
-        const char* other;
+        int instrument; const char* other;  // the port the instrument is on, the others' reply
         std::vector<int> opened;
     };
     const Case cases[] = {
@@ -506,7 +493,7 @@ TEST_F(PortSearchTest, NothingFoundAsksRetryOrAbort) {
     const auto [found, seconds] = Search();
     EXPECT_FALSE(found);
     EXPECT_NEAR(seconds, 2 * 16 * 0.2, 0.05);
-    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), ctx.ui->picStat[0]->Back(), Status()),
+    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), ui.picStat[0]->Back(), Status()),
               tuple(2u, kRed, "## NO CONNECTION"));
 
     ctx.settings.TOUCHMODE = true, tp.dialogs.largeAnswers = {true, false};

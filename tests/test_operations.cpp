@@ -1,6 +1,5 @@
-// The operations on the fake controller: the run, the demagnetizer hold and the ways out; the
-// status report, mode switching and parameter upload; the tumbler and service buttons; the
-// initialization and the AC frequency search.
+// The operations on the fake controller: run, demagnetizer hold and exit; status report, mode
+// switch and upload; tumbler and service buttons; initialization and AC frequency search.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,7 +8,6 @@
 #include "core/Activity.h"
 #include "core/Paths.h"
 #include "core/Waits.h"
-#include "core/Widgets.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/CommandSet.h"
@@ -21,11 +19,7 @@
 #include "operations/RunSequence.h"
 #include "operations/ServiceControls.h"
 #include "operations/StatusReport.h"
-#include "operations/Tumbler.h"
-#include "panel/Limits.h"
 #include "panel/MainWindow.h"
-#include "panel/OptionGroups.h"
-#include "panel/PanelEnabling.h"
 #include "panel/SettingsFile.h"
 #include "support/FakeMagTransport.h"
 #include "support/Rig.h"
@@ -332,12 +326,9 @@ TEST(Exit, PortLost) {
 // The YUL1 unit's states decide a magnetizer mode (answer: box's, or tablet's 1 OK / 0 Cancel).
 TEST(ModeSwitch, UnitStatesDecideTheMode) {
     struct Case {
-        const char* what;
-        bool tablet;
+        const char* what; bool tablet;
         int mode, yul, yulLater, fm, answer;
-        W sent;
-        int modeAfter, dialogs;
-        std::string shown;
+        W sent; int modeAfter, dialogs; std::string shown;
     };
     const Case cases[] = {
         {"off, tablet RETRY once it is on", true, 3, 0, 1, 0, 1, {"IP", "IP", "M2"}, 3, 1,
@@ -373,18 +364,6 @@ TEST_F(ModeTest, TabletTellsAMissingUnitOnTheStatusLine) {
     EXPECT_EQ(tuple(Status(), ctx.settings.ZAVMODE), tuple("INSTRUMENT IS READY", 1));
 }
 
-// Stages go off before the mode word; DEMAGNETIZER switches the magnetizer off.
-TEST_F(ModeTest, StagesOffBeforeTheModeWord) {
-    unit.H = 1, unit.SD = 1;
-    Click(3);
-    EXPECT_EQ(Sent(), (W{"IP", "H0", "SD0", "M2"}));
-    unit.SM = 1;
-    Click(1);
-    EXPECT_EQ(Sent(), (W{"IP", "SM0", "M1"}));
-    EXPECT_EQ(tuple(ctx.instr.ModeWordActual, ctx.instr.SMActual, ctx.instr.MagMode),
-              tuple(1, 0, 3));
-}
-
 // A failed report or STOP keeps the mode; a lost instrument ends the program.
 TEST_F(ModeTest, FailedReadStopOrLoss) {
     unit.overrides["IP"] = "## Hypex Overheated ";  // an error the program survives
@@ -400,23 +379,26 @@ TEST_F(ModeTest, FailedReadStopOrLoss) {
     EXPECT_EQ(tuple(ctx.link.CmdFatal, tp.ended), tuple(true, 1));
 }
 
-// A click inside another exchange's wait does nothing; between operations it switches.
-TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefused) {
+// A click inside another exchange's wait does nothing; between operations it switches, the
+// stages going off before the mode word; DEMAGNETIZER switches the magnetizer off.
+TEST_F(ModeTest, ClickInsideAnotherExchangeIsRefusedStagesOffFirst) {
     tp.port.replyDelay = 1.0, tp.clock.After(0.3, [&] { Click(3); }), ctx.cmds->SD_Send(1, false);
     EXPECT_EQ(tuple(Sent(), ctx.instr.SDActual, ctx.settings.ZAVMODE, Shown(ui), ctx.cmd->Refused()),
               tuple(W{"SD1"}, 1, 1, kDemag, 0));
-    tp.port.replyDelay = 0.01;
-    Click(3);
-    EXPECT_EQ(ctx.settings.ZAVMODE, 3);
+    tp.port.replyDelay = 0.01, unit.H = 1, Click(3);
+    EXPECT_EQ(tuple(Sent(), ctx.settings.ZAVMODE), tuple(W{"IP", "H0", "SD0", "M2"}, 3));
+    unit.SM = 1, Click(1);
+    EXPECT_EQ(Sent(), (W{"IP", "SM0", "M1"}));
+    EXPECT_EQ(tuple(ctx.instr.ModeWordActual, ctx.instr.SMActual, ctx.instr.MagMode),
+              tuple(1, 0, 3));
 }
 
 // Only what differs, in table order, 0.2 s apart, AC modes opening with the fast rate.
 TEST(Upload, OnlyWhatDiffersInTableOrder) {
-    struct Case {  // the commands of an upload and of a second right after
-        const char* what;
-        int mode;
+    struct Case {
+        const char* what; int mode;
         std::function<void(Settings&, FakeUnit&)> arrange;
-        W sent, again;
+        W sent, again;  // the commands of an upload and of a second right after
     };
     const Case cases[] = {
         {"all equal, fast rate", 1, [](Settings&, FakeUnit&) {}, {"ER1"}, {"ER1"}},
@@ -579,17 +561,30 @@ TEST_F(TumblerTest, TumblerBoxAndPositionModes) {
                  ui.cmdInitTumbler->isEnabled() || ui.optMMode[7]->isEnabled());
 }
 
-// A position 0.2 s after an initialization; none beyond the set, after a stop or a failure.
-TEST_F(TumblerTest, PositionCommands) {
+// A position 0.2 s after an initialization; none beyond the set, after a stop or a failure. The
+// operator's initialization: STOP usable and said meanwhile; an old stop is cleared.
+TEST_F(TumblerTest, PositionCommandsAndInitialization) {
     tumbler.Tumbler_SetPos(0, false), tumbler.Tumbler_SetPos(5, true);
     EXPECT_EQ(Sent(), (W{"P00", "i", "P05"}));
     EXPECT_GE(tp.port.writeTimes.end()[-1] - tp.port.writeTimes.end()[-2], 0.2);
     for (Int16 pos : {19, -1}) tumbler.Tumbler_SetPos(pos, false);
     tp.clock.After(0.1, [this] { ctx.run.StopRequest = true; });  // ABORT while settling
     tumbler.Tumbler_SetPos(18, false), unit.overrides["i"] = "## Tumbler Init Error ";
-    ctx.run.StopRequest = false;
-    tumbler.Tumbler_SetPos(3, false);  // a tumbler that failed to initialize is not moved
+    ctx.run.StopRequest = false, tumbler.Tumbler_SetPos(3, false);  // failed to initialize: not moved
     EXPECT_EQ(Sent(), (W{"i", "i"}));
+    unit.overrides.clear(), tp.port.replyDelay = 5, ctx.link.CmdFatal = false;
+    std::string said;
+    bool stopUsable = false;
+    unit.on["i"] = [&] { said = Status(), stopUsable = ui.cmdStop->isEnabled(); };
+    ctx.run.StopRequest = true, ctx.instr.SDActual = 1, ctx.hold->Hold_Start();
+    const double start = tp.clock.Absolute();
+    tumbler.Tumbler_Init();
+    EXPECT_EQ(tuple(Sent(), said, stopUsable, ctx.link.ReplyText),
+              tuple(W{"i"}, "INITIALIZING TUMBLER", true, "** Tumbler Ready "));
+    EXPECT_GE(tp.clock.Absolute() - start, 5.0);
+    EXPECT_FALSE(ctx.run.StopRequest || ctx.run.Busy || ui.cmdStop->isEnabled());
+    EXPECT_EQ(tuple(ui.cmdStart->isEnabled(), ui.timSD->isActive(), tp.ended, Status()),
+              tuple(true, true, 0, "INSTRUMENT IS READY"));
 }
 
 // Service buttons clear an old stop and send with STOP usable; the tumbler's STOP sends Esc.
@@ -614,23 +609,6 @@ TEST_F(TumblerTest, ServiceButtons) {
     tp.port.replyDelay = 0.01, ctx.cmds->SD_Send(0, false);
     EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, ctx.link.ReplyText, ctx.link.CmdError),
               tuple(W{"t", "\x1b", "SD0"}, false, "SD0", false));
-}
-
-// The operator's initialization: STOP usable and said meanwhile; an old stop is cleared.
-TEST_F(TumblerTest, OperatorsInitialization) {
-    tp.port.replyDelay = 5;
-    std::string said;
-    bool stopUsable = false;
-    unit.on["i"] = [&] { said = Status(), stopUsable = ui.cmdStop->isEnabled(); };
-    ctx.run.StopRequest = true, ctx.instr.SDActual = 1, ctx.hold->Hold_Start();
-    const double start = tp.clock.Absolute();
-    tumbler.Tumbler_Init();
-    EXPECT_EQ(tuple(Sent(), said, stopUsable, ctx.link.ReplyText),
-              tuple(W{"i"}, "INITIALIZING TUMBLER", true, "** Tumbler Ready "));
-    EXPECT_GE(tp.clock.Absolute() - start, 5.0);
-    EXPECT_FALSE(ctx.run.StopRequest || ctx.run.Busy || ui.cmdStop->isEnabled());
-    EXPECT_EQ(tuple(ui.cmdStart->isEnabled(), ui.timSD->isActive(), tp.ended, Status()),
-              tuple(true, true, 0, "INSTRUMENT IS READY"));
 }
 
 // Without a tumbler: told (tablet: status line 3 s); the boxes and the position test go off.
@@ -702,10 +680,8 @@ TEST_F(ServiceTest, PresetOnlyWhatDiffersRefusingClicksMeanwhile) {
 // The sequence by what instrument and operator say: commands, outcome, boxes, the search date.
 TEST(Init, Outcomes) {
     struct Case {
-        const char* what;
-        std::function<void(Started&)> arrange;
-        W sent;
-        bool ready;
+        const char* what; std::function<void(Started&)> arrange;
+        W sent; bool ready;
         std::vector<QString> asked;  // titles of the boxes
         int searched;                // days ago, in the record (and the file when saved)
     };

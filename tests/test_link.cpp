@@ -36,7 +36,7 @@ namespace {
 constexpr const char* kBanner = "** ZAVO-A  03-Jul-2013  c22365";
 
 struct PortSearchTest : ::testing::Test, Bench {
-    void SetUp() override { tp.port.responder = nullptr, ctx.log->Open(tp.Dir() / "mon" / "today.mon"); }
+    PortSearchTest() { tp.port.responder = nullptr, ctx.log->Open(tp.Dir() / "mon" / "today.mon"); }
     // The controller sits on `port` and answers the firmware request with `banner`; the
     // devices on the other ports answer with `other`.
     void InstrumentOn(int port, std::string banner = kBanner, std::string other = "") {

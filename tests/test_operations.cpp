@@ -570,7 +570,7 @@ TEST_F(TumblerTest, PositionCommandsAndInitialization) {
     for (Int16 pos : {19, -1}) tumbler.Tumbler_SetPos(pos, false);
     tp.clock.After(0.1, [this] { ctx.run.StopRequest = true; });  // ABORT while settling
     tumbler.Tumbler_SetPos(18, false), unit.overrides["i"] = "## Tumbler Init Error ";
-    ctx.run.StopRequest = false, tumbler.Tumbler_SetPos(3, false);  // failed to initialize: not moved
+    ctx.run.StopRequest = false, tumbler.Tumbler_SetPos(3, false);  // init failed: not moved
     EXPECT_EQ(Sent(), (W{"i", "i"}));
     unit.overrides.clear(), tp.port.replyDelay = 5, ctx.link.CmdFatal = false;
     std::string said;

@@ -30,11 +30,11 @@ std::string FakeUnit::Reply(const std::string& cmd) {
         return it->second.empty() ? std::string() : line(it->second);
     const auto value = [&](size_t from) { return std::stoi(cmd.substr(from)); };
     static const std::map<std::string, std::string> fixed{
-        {"\x10", "** ZAVO-A  03-Jul-2013  c22365"}, {"\x14", "-> S-mode key "},
-        {"\x03", "** STOP "}, {"\x14\x03", "** STOP "},
-        {"\x13", " Hz set  -> IF OK SAVE EEprom ! "}, {"\x14\x13", " Hz set  -> IF OK SAVE EEprom ! "},
-        {"\x14\x08", "-> Data Was Saved to EEprom"},
-        {std::string("\0u", 2), "-> Data Was Loaded from EEprom "}, {"B0", "B0"},
+        {"\x10", "** ZAVO-A  03-Jul-2013  c22365"}, {"\x14", "-> S-mode key "}, {"B0", "B0"},
+        {"\x03", "** STOP "}, {"\x14\x03", "** STOP "}, {"\x14\x08", "-> Data Was Saved to EEprom"},
+        {"\x13", " Hz set  -> IF OK SAVE EEprom ! "},
+        {"\x14\x13", " Hz set  -> IF OK SAVE EEprom ! "},
+        {std::string("\0u", 2), "-> Data Was Loaded from EEprom "},
         {"IE", "Actual EEPROM Set:\rfg: 1044 d\rCD: 1036\rCM: 0980\rCP: 0987\rSC: 0622 cm2"},
         {"j", "D: 0D\x1a 0mV 0.00A  T: 3189mV  M: 0D\x1a 0mV  "},
         {"i", "** Tumbler Ready "}, {"t", "** Tumbler is running "}};

@@ -1,5 +1,4 @@
-// The main window on fakes: what the panel enables, its limits, keypad, keys and start-up, and
-// the run's plot and journal.
+// The main window on fakes: panel, limits, keypad, keys, start-up, the run's plot and journal.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -18,7 +17,6 @@
 #include "dialogs/Keypad.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
-#include "link/Simulator.h"
 #include "link/StatusLine.h"
 #include "operations/Journal.h"
 #include "operations/RunTrace.h"
@@ -28,8 +26,9 @@
 #include "panel/MainWindow.h"
 #include "panel/OptionGroups.h"
 #include "panel/PanelEnabling.h"
-#include "panel/Shortcuts.h"
 #include "panel/SettingsFile.h"
+#include "panel/Shortcuts.h"
+#include "support/FakeUnit.h"
 #include "support/TestProgram.h"
 
 using namespace zavo;
@@ -46,20 +45,23 @@ struct PanelProgram {
     Controls& ui = *ctx.ui;
     MainWindow& window = *ctx.window;
 
-    // As after an initialization: the panel unlocked and its inputs taken.
-    void Unlock() {
-        ctx.enabling->Panels_Enable(true);
-        ctx.options->Controls_Enable(true);
-    }
+    void Unlock() { ctx.enabling->Panels_Enable(true), ctx.options->Controls_Enable(true); }
 };
 
 struct Panel : ::testing::Test, PanelProgram {};
 
+struct DecimalComma {  // the test's locale writes "2,5"
+    DecimalComma() : old(std::setlocale(LC_ALL, nullptr)) {
+        std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+    ~DecimalComma() { QLocale::setDefault(QLocale::c()), std::setlocale(LC_ALL, old.c_str()); }
+    std::string old;
+};
 
 // ===== What the panel enables, shows and colours; the option groups with their tablet twins.
 
 using Ws = std::initializer_list<QWidget*>;
-
 
 // The enabled (or shown) members of a group: the group's name alone when all are, none: nothing.
 struct Member {
@@ -87,7 +89,6 @@ struct PanelTest : Panel {
         s.ZAVMODE = Int16(mode);
         ctx.enabling->Panels_Enable(unlock), ctx.enabling->FieldMeters_Enable(unlock);
     }
-    // What is enabled, group by group.
     std::string On() {
         // clang-format off
         const std::string on =
@@ -140,8 +141,7 @@ struct PanelTest : Panel {
 
 TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
     ctx.instr.TumblerConnected = 1, ctx.pos.MMode = 8;
-    ui.txtACMax->setText("80.5"), ui.txtTOVTime->setText("1");
-    ui.vslTOVPulses->setValue(5);
+    ui.txtACMax->setText("80.5"), ui.txtTOVTime->setText("1"), ui.vslTOVPulses->setValue(5);
     ui.chkAutoNext->setChecked(true), ui.chkAutoNextT->setChecked(true);
     SetBackColor(ui.chkAutoNextT, kWhite);
     ui.lblACField[0]->setText("123 "), ui.lblDCField[0]->setText("55 ");
@@ -192,14 +192,11 @@ TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
               "<0 - 80.5 mT>0 0 ");
 }
 
-// The YUL unit missing leaves only the demagnetizer.
 TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
-    ctx.instr.YULState = 2;
-    Set(3, true);
+    ctx.instr.YULState = 2, Set(3, true);
     EXPECT_TRUE(ui.optZAVMode[1]->isChecked() && window.updatesEnabled());
     EXPECT_EQ(On().substr(0, 14), "mode[frame 1] ");
-    ctx.instr.YULState = 0;
-    Set(1, true);
+    ctx.instr.YULState = 0, Set(1, true);
     EXPECT_EQ(On().substr(0, 5), "mode ");
 }
 
@@ -207,11 +204,12 @@ TEST_F(PanelTest, YulStateLeavesOnlyTheDemagnetizer) {
 TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     const Ws rates = {ui.optERate[0],  ui.optERate[1],  ui.optERate[2],  ui.optERate[3],
                       ui.optERateT[0], ui.optERateT[1], ui.optERateT[2], ui.optERateT[3]};
-    for (auto [acMax, slowBefore, want] : {tuple{"150", false, "1110"},
-                                           {"150", true, "1111"},
-                                           {"100", false, "1111"},
-                                           {"150.5", false, "1100"},
-                                           {"abc", false, "1111"}}) {
+    const tuple<const char*, bool, const char*> cases[] = {{"150", false, "1110"},
+                                                           {"150", true, "1111"},
+                                                           {"100", false, "1111"},
+                                                           {"150.5", false, "1100"},
+                                                           {"abc", false, "1111"}};
+    for (auto [acMax, slowBefore, want] : cases) {
         ctx.enabling->ADMPanel_Enable(false);
         ui.optERate[3]->setEnabled(slowBefore), ui.optERateT[3]->setEnabled(slowBefore);
         ui.txtACMax->setText(acMax);
@@ -222,12 +220,9 @@ TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     EXPECT_EQ(Enabled(rates) + Enabled({ui.fraERateT}), "000000000") << "the tablet frame too";
 }
 
-// ------------------------------------------------------------------ option groups
-
 struct OptionGroupsTest : Panel {
     void SetUp() override {
-        s.ZAVMODE = 1, s.SOUNDMODE = true;
-        ctx.options->Controls_Enable(true);
+        s.ZAVMODE = 1, s.SOUNDMODE = true, ctx.options->Controls_Enable(true);
         ui.txtACMax->SetText("x");  // every validation stops here with exactly one box
     }
     // After the click the record holds the choice; only it is selected in both sets and marked.
@@ -263,12 +258,11 @@ TEST_F(OptionGroupsTest, EitherSetStoresMirrorsAndHighlightsOnce) {
     for (OptionButton* b : {ui.optERate[0], ui.optEShape[1], ui.optDModeT[2], ui.optTOVDirT[1]})
         b->click();
     emit ui.picEShape[1]->Click();
-    EXPECT_TRUE(s == before);
-    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), tp.sound.played.size()), tuple(5u, 2u));
+    EXPECT_EQ(tuple(s == before, tp.dialogs.boxes.size(), tp.sound.played.size()),
+              tuple(true, 5u, 2u));
     EXPECT_TRUE(BackColor(ui.optERateT[3]) == kCyan && BackColor(ui.optERateT[0]) == kButtonFace);
     EXPECT_FALSE(ui.optEShape[1]->isChecked() && ui.optEShapeT[1]->isChecked());
-    s.ZAVMODE = 3;  // no rate in the pulse mode
-    ctx.options->Controls_Enable(true);
+    s.ZAVMODE = 3, ctx.options->Controls_Enable(true);  // no rate in the pulse mode
     ui.optERateT[1]->click();
     EXPECT_EQ(tuple(s.DMGER, s.REKER), tuple(3, 1));
 }
@@ -284,9 +278,7 @@ TEST_F(OptionGroupsTest, PulseCountStaysWithinOneToTen) {
     EXPECT_EQ(tuple(s.TOVNUM, ui.lblTOVPulses->text()), tuple(4, "4"));
 }
 
-
 // ===== The tablet keypad: entries against each box's limit, and the keyboard path.
-
 
 struct KeypadTest : Panel {
     void SetUp() override {
@@ -346,10 +338,8 @@ TEST_F(KeypadTest, EntriesAgainstTheRateLimit) {
     }
     s.DMGER = 3, s.SOUNDMODE = false;  // the slow rate's limit; no sounds when they are off
     auto kb = Open(ui.txtACMax);
-    Touch(*kb, "1 0 1 OK");
-    EXPECT_TRUE(kb->isVisible() && Sounds().empty());
-    Touch(*kb, "1 0 0 OK");
-    EXPECT_FALSE(kb->isVisible());
+    EXPECT_TRUE((Touch(*kb, "1 0 1 OK"), kb->isVisible()) && Sounds().empty());
+    EXPECT_FALSE((Touch(*kb, "1 0 0 OK"), kb->isVisible()));
 }
 
 // A touched box is framed; the limit is the one at OK (a high AC max selects a faster rate).
@@ -384,15 +374,11 @@ TEST_F(KeypadTest, TheKeyboard) {
     EXPECT_EQ(ui.txtRampTime->text(), "99");
     Touch(*kb, "OK 1");  // 99 s is out of limits; a new entry, which the keyboard goes on with
     for (const char* t : {",", "5", "9"}) type(t);
-    type("", Qt::Key_Escape);
-    EXPECT_TRUE(ui.txtRampTime->text() == "1.5" && kb->isVisible());
-    Touch(*kb, "OK");
-    EXPECT_FALSE(kb->isVisible());
+    EXPECT_TRUE((type("", Qt::Key_Escape), ui.txtRampTime->text() == "1.5") && kb->isVisible());
+    EXPECT_FALSE((Touch(*kb, "OK"), kb->isVisible()));
 }
 
-
 // ===== The parameter boxes: what each accepts per mode and rate, what reaches the record, when.
-
 
 constexpr const char* kNumeric = "Only numeric input is allowed.";
 constexpr const char* kRamp = "Ramp time must be in range:";
@@ -425,9 +411,7 @@ struct LimitsTest : Panel {
 };
 
 TEST_F(LimitsTest, BoxAndPanelChecksWithADecimalComma) {
-    const std::string old = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const DecimalComma german;
     EXPECT_EQ(Limits::Text_Value("  12.75 mT"), 12.75);
     for (const char* text : {"abc", "", "2,5", "1e3", "12abc", ".", "- 5", "31"}) {
         EXPECT_FALSE(Check(text));
@@ -479,8 +463,6 @@ TEST_F(LimitsTest, BoxAndPanelChecksWithADecimalComma) {
     ui.txtTOVTime->SetText("1.1");
     EXPECT_FALSE(ui.vslTOVPulses->isEnabled() || ui.cmdTOVPlus->isEnabled());
     EXPECT_EQ(tuple(s.TOVNUM, ui.lblTOVPulses->text(), ui.vslTOVPulses->value()), tuple(1, "1", 1));
-    QLocale::setDefault(QLocale::c());
-    std::setlocale(LC_ALL, old.c_str());
 }
 
 TEST_F(LimitsTest, TypingLockedAndUnlocked) {
@@ -548,7 +530,6 @@ TEST_F(LimitsTest, FillThePanelPerMode) {
 }
 
 // ===== Start-up of the main window: settings, daily logs, service password.
-
 
 const QString kDesktop = QString::asprintf("ZAVO - ver. %d.%d.%d  [Desktop Mode]", kVersionMajor,
                                            kVersionMinor, kVersionRevision);
@@ -633,26 +614,17 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
 }
 
-
 // ===== The main window's shortcuts, keys sent to the window as the platform sends them.
 
 using Calls = std::vector<std::string>;
 
-
 struct ShortcutsTest : Panel {
     Calls calls;  // the actions taken, each of which has tests of its own
+    FakeUnit unit{tp.port, tp.clock};
 
     void SetUp() override {
-        tp.port.responder = [this](const std::string& cmd) {  // lines end in CR, the reply in LF
-            return QString::fromStdString(Simulated_Reply(cmd, ctx.instr.ModeWordWanted, s.ZAVMODE))
-                       .replace("\r\n", "\r")
-                       .toStdString() +
-                   "\r\n";
-        };
-        tp.port.Open(1);
-        window.Form_Load();
-        s.SERVMODE = true, ui.fraSERVMODE->show();
-        window.show(), window.activateWindow();
+        tp.port.Open(1), window.Form_Load();
+        s.SERVMODE = true, ui.fraSERVMODE->show(), window.show(), window.activateWindow();
         Unlock(), ctx.status->Status_Show(true);
         Shortcuts::Actions& a = ctx.keys->actions;
         for (auto [action, name] : {std::pair{&a.Run_Start, "Run_Start"},
@@ -748,27 +720,23 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
 // The desktop's pulse count follows its scroll bar's keys while the bar is enabled: Tab from the
 // pulse time reaches it, Up is more, a digit sets the count (0 for ten).
 TEST_F(ShortcutsTest, PulseCountScrollBarTakesTabAndKeys) {
-    Key(Qt::Key_F3);
-    // The count (label/record) after each key.
-    const auto keys = [&](std::initializer_list<Qt::Key> ks) {
-        std::string after;
-        for (Qt::Key k : ks) {
-            Key(k, k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString());
-            after += " " + ui.lblTOVPulses->text().toStdString() + "/" + std::to_string(s.TOVNUM);
-        }
-        return after;
-    };
-    ui.txtTOVTime->setFocus();
-    keys({Qt::Key_Tab});
-    EXPECT_EQ(QApplication::focusWidget(), ui.vslTOVPulses);
+    const auto keys =
+        [&](std::initializer_list<Qt::Key> ks) {  // the count (label/record) after each
+            std::string after;
+            for (Qt::Key k : ks)
+                Key(k, k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString()),
+                    after +=
+                    " " + ui.lblTOVPulses->text().toStdString() + "/" + std::to_string(s.TOVNUM);
+            return after;
+        };
+    Key(Qt::Key_F3), ui.txtTOVTime->setFocus();
+    EXPECT_EQ((keys({Qt::Key_Tab}), QApplication::focusWidget()), ui.vslTOVPulses);
     EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Down, Qt::Key_7, Qt::Key_0, Qt::Key_Up}),
               " 2/2 1/1 7/7 10/10 10/10");
     ui.txtTOVTime->setFocus(), ui.txtTOVTime->setText("1.5");  // a long pulse is a single one
-    keys({Qt::Key_Tab});
-    EXPECT_NE(QApplication::focusWidget(), ui.vslTOVPulses);
+    EXPECT_NE((keys({Qt::Key_Tab}), QApplication::focusWidget()), ui.vslTOVPulses);
     EXPECT_EQ(keys({Qt::Key_Up}), " 1/1");
 }
-
 
 // ===== The live field plot and the treatment journal, fed as a run feeds them.
 
@@ -776,7 +744,6 @@ using Kind = FieldPlot::Kind;
 using Outcome = RunTrace::Outcome;
 using Points = QList<QPointF>;
 using Bytes = std::vector<std::pair<double, std::string>>;  // seconds after "G", text
-
 
 Points Ms(Points points) {  // rounded to the millisecond
     for (QPointF& p : points) p.setX(std::round(p.x() * 1000) / 1000);
@@ -819,7 +786,6 @@ struct Trace : Panel {
     }
     auto Rows() const { return Journal::Rows_Read(Journal::File(ctx.paths), -1); }
 };
-
 
 TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
     s.ZAVMODE = 1, s.DMGFD = 20;
@@ -901,10 +867,8 @@ TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
 
 // One row per run for each mode and outcome, with "." decimals in a decimal-comma locale.
 TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
-    LocalZone prague("Europe/Prague");
-    const std::string locale = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const LocalZone prague("Europe/Prague");
+    const DecimalComma german;
     const struct {
         Settings settings;
         const char* position;                    // with the tumbler; none without
@@ -966,8 +930,6 @@ TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
                   "2026-12-06T10:00:00+01:00,2026-12-06T" +
                       std::string(r.row) + "\r\n");
     }
-    QLocale::setDefault(QLocale::c());
-    std::setlocale(LC_ALL, locale.c_str());
 }
 
 TEST_F(Trace, RunsWithoutGLeaveNoRowAndFieldsReadBackAsWritten) {

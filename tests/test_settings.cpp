@@ -43,7 +43,6 @@ struct SettingsTest : ::testing::Test {
     static void FsUser(int id) {
         if (geteuid() == 0 && setfsgid(id) >= 0) setfsuid(id);
     }
-    // The file as saved after loading it.
     std::string Reload(const std::string& bytes) {
         Settings s;
         Write(file, bytes);

@@ -107,8 +107,7 @@ TEST(MagProtocol, Payloads) {
         {bag({{"NumEls", "two"}}), " !"},
         {{2, truncated}, " !"},
         {{2, trailing}, " !"},
-        {{2, Text("hello")}, " !"},
-    };
+        {{2, Text("hello")}, " !"}};
     for (const auto& [data, items] : lists) {
         const Payload p = CopyData_Read(data);
         std::string read;
@@ -120,8 +119,7 @@ TEST(MagProtocol, Payloads) {
         {Text(std::string("AD-050\0junk", 11)), "AD-050"},  // up to the zero byte
         {Text("AD-050"), "AD-050"},                         // no zero byte at all
         {Bytes(300, 'x'), std::string(255, 'x')},           // cut at the buffer's size
-        {{}, ""},
-    };
+        {{}, ""}};
     for (const auto& [bytes, text] : texts)
         EXPECT_EQ(std::pair(CopyData_Read({kTypeText, bytes}).kind, CopyData_Read({3, bytes}).text),
                   std::pair(Payload::Kind::Text, text));

@@ -1,6 +1,9 @@
-// The main window on fakes: panel, limits, keypad, keys, start-up, the run's plot and journal.
+// The main window on fakes: panel, limits, keypad, keys, start-up, the run's plot and journal;
+// its dialogs and settings file.
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QScreen>
 #include <QWindow>
@@ -13,8 +16,12 @@
 
 #include "Version.h"
 #include "core/Activity.h"
+#include "core/QtSound.h"
 #include "core/Waits.h"
+#include "core/Widgets.h"
+#include "dialogs/FrmMsgBox.h"
 #include "dialogs/Keypad.h"
+#include "dialogs/QtDialogs.h"
 #include "link/CommLog.h"
 #include "link/CommandLink.h"
 #include "link/StatusLine.h"
@@ -28,6 +35,7 @@
 #include "panel/PanelEnabling.h"
 #include "panel/SettingsFile.h"
 #include "panel/Shortcuts.h"
+#include "support/FakeClock.h"
 #include "support/FakeUnit.h"
 #include "support/TestProgram.h"
 
@@ -314,17 +322,15 @@ TEST_F(KeypadTest, EntriesAgainstTheRateLimit) {
         const char *keys, *text;  // the box's text afterwards
         bool open, rejected;
         const char* sounds;
-    } cases[] = {
-        {"1 2 3 4", "123", true, false, "ssss"},  // three characters at most
-        {"OK", "37", false, false, ""},           // nothing typed: unchanged
-        {"1 8 0 OK", "180", true, true, "ssse"},
-        {"1 8 0 OK 1 5 0 OK", "150", false, false, "sssessss"},  // a new entry after OK
-        {"5 Clear", "0", true, false, "ss"},
-        {".", ".", true, false, "s"},
-        {". OK", "0", false, false, "ss"},
-        {"0 5 OK", "5", false, false, "sss"},
-        {"5 . . OK", "5", false, false, "ssss"},  // a second point ends the number
-    };
+    } cases[] = {{"1 2 3 4", "123", true, false, "ssss"},  // three characters at most
+                 {"OK", "37", false, false, ""},           // nothing typed: unchanged
+                 {"1 8 0 OK", "180", true, true, "ssse"},
+                 {"1 8 0 OK 1 5 0 OK", "150", false, false, "sssessss"},  // a new entry after OK
+                 {"5 Clear", "0", true, false, "ss"},
+                 {".", ".", true, false, "s"},
+                 {". OK", "0", false, false, "ss"},
+                 {"0 5 OK", "5", false, false, "sss"},
+                 {"5 . . OK", "5", false, false, "ssss"}};  // a second point ends the number
     for (const auto& c : cases) {
         ui.txtACMax->SetText("37"), Sounds();
         auto kb = Open(ui.txtACMax);
@@ -1024,6 +1030,332 @@ TEST_F(Trace, CrashBetweenRunsLosesNothingWritten) {
               "30 2026-12-06T10:00:00+00:00");
     EXPECT_EQ(rows[1], (QStringList{"2026-12-06T10:00:00+01:00", "20"}));
     EXPECT_EQ(Column(rows[2], "ac_peak_reached_mT"), "32");
+}
+
+// ===== Dialogs as real widgets, answered from fake-clock events; the sounds' bounded waits.
+
+static QList<QAbstractButton*> ShownButtons(QMessageBox* box) {  // left to right
+    QList<QAbstractButton*> b = box->buttons();
+    std::sort(b.begin(), b.end(), [](auto* l, auto* r) { return l->x() < r->x(); });
+    return b;
+}
+
+struct DialogsTest : ::testing::Test {
+    DialogsTest() {
+        frame->setGeometry(480, 470, 300, 110), dialogs.SetWindow(&window, frame);
+        Activate(&window, QRect(120, 90, 800, 600));
+    }
+    static void Press(QWidget* w, int k) {
+        QKeyEvent e(QEvent::KeyPress, k, {});
+        qApp->sendEvent(w, &e);
+    }
+    static QWidget* Activate(QWidget* w, const QRect& geometry) {
+        w->setGeometry(geometry), w->show(), w->activateWindow(), QApplication::processEvents();
+        return w;
+    }
+    template <class T = QMessageBox>
+    void On(double after, std::type_identity_t<std::function<void(T*)>> fn) {
+        clock.After(after, [fn] {
+            if (T* w = qobject_cast<T*>(QApplication::activeModalWidget())) return fn(w);
+            ADD_FAILURE() << "no dialog open";
+        });
+    }
+    int Ask(int style, int timeout = 0, const QString& title = "T", QStringList c = {}) {
+        c.resize(4), asked = clock.Absolute();
+        return dialogs.MsgBox_Custom("Line one\r\nLine <two>", style, title, timeout, c[0], c[1],
+                                     c[2], c[3]);
+    }
+    double asked = 0;  // when the last Ask began
+
+    test::FakeClock clock{86400.0 - 2.0};  // the first time-out runs across midnight
+    QWidget window;
+    QWidget* frame = new QWidget(&window);
+    QtDialogs dialogs{clock};
+};
+
+TEST_F(DialogsTest, EachKindAnswersAsTheOperatorChoseOrAsCancelWouldOnTimeoutEscapeOrLostOwner) {
+    using M = QMessageBox;
+    // clang-format off
+    struct Kind { int style; QStringList given, shown; QList<int> codes; M::Icon icon; int def;
+                  QString title; int timeout, closes, cautious; };  // shown: the given captions
+    const Kind kinds[] = {  // unless listed; closes 0: stays open until answered
+        {kOKOnly + kInformation + kDefaultButton3, {"&Close"}, {}, {kOK}, M::Information, 0, "",
+            100 /* cut to 32 s */, kOK, kOK},
+        {kOKCancel, {"&Go", "&Stop"}, {}, {kOK, kCancel}, M::NoIcon, 0, "T", 4, kCancel, kCancel},
+        {kAbortRetryIgnore + kExclamation + kDefaultButton3, {"A", "R", "I"}, {},
+            {kAbort, kRetry, kIgnore}, M::Warning, 2, "T", 2, 0, kAbort},
+        // Missing captions keep the button's own; extra ones are ignored.
+        {kYesNoCancel + kQuestion + kDefaultButton2, {"&Go", "", "", "x"}, {"&Go", "&No", "Cancel"},
+            {kYes, kNo, kCancel}, M::Question, 1, "", 2, kCancel, kCancel},
+        {kYesNo + kQuestion + kDefaultButton2, {"&Continue", "&Abort"}, {}, {kYes, kNo},
+            M::Question, 1, "T", 2, 0, kNo},
+        {kRetryCancel + kCritical, {"&Retry", "&Cancel"}, {}, {kRetry, kCancel}, M::Critical, 0,
+            "Port search", 5, kCancel, kCancel}};
+    // clang-format on
+    const QPoint centre = window.frameGeometry().center();
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(testing::Message() << "style " << k.style);
+        auto ask = [&](int timeout = 0) { return Ask(k.style, timeout, k.title, k.given); };
+        const double due = std::min(k.timeout, 32) + (k.closes ? 0 : 20);  // else answered late
+        if (!k.closes) On(due, [](QMessageBox* b) { ShownButtons(b).at(1)->click(); });
+        EXPECT_EQ(ask(k.timeout), k.closes ? k.closes : k.codes[1]);
+        EXPECT_NEAR(clock.Absolute() - asked, due, 0.05);
+        for (int i = 0; i < k.codes.size(); ++i) {
+            On(0.2, [&](QMessageBox* box) {
+                QStringList shown;
+                for (QAbstractButton* b : ShownButtons(box)) shown << b->text();
+                EXPECT_EQ(shown, k.shown.isEmpty() ? k.given : k.shown);
+                EXPECT_EQ(std::tuple(box->icon(), box->windowTitle(), box->text()),
+                          std::tuple(k.icon, k.title.isEmpty() ? "ZAVO" : k.title,
+                                     "Line one\nLine <two>"));
+                EXPECT_EQ(box->defaultButton(), ShownButtons(box).at(k.def));
+                EXPECT_LE((box->frameGeometry().center() - centre).manhattanLength(), 2);
+                ShownButtons(box).at(i)->click();
+            });
+            EXPECT_EQ(ask(k.timeout), k.codes[i]) << "button " << i;  // before any time-out
+        }
+        On(0.1, [](QMessageBox* box) { Press(box, Qt::Key_Escape); });
+        if (!k.closes) On(0.4, [](QMessageBox* b) { ShownButtons(b).at(0)->click(); });
+        EXPECT_EQ(ask(), k.closes ? k.closes : k.codes[0]);
+        EXPECT_NEAR(clock.Absolute() - asked, k.closes ? 0.1 : 0.4, 0.02);
+        QWidget* owner = Activate(new QWidget, QRect(200, 200, 300, 200));
+        On(0.5, [&](QMessageBox* box) {
+            EXPECT_EQ(box->parentWidget(), owner);
+            delete owner;                              // takes the box with it
+            delete QApplication::activeModalWidget();  // one that outlived it, or none
+        });
+        EXPECT_EQ(ask(), k.cautious);
+    }
+    // Well past an answered box's time-out, a later box of the same title still waits.
+    On(10, [](QMessageBox* b) { ShownButtons(b).at(0)->click(); });
+    EXPECT_EQ(Ask(kOKCancel, 0, "Port search"), kOK);
+    // A box opened inside another: both time-outs run, each from its own start.
+    QString shown;
+    clock.After(1, [&] {
+        clock.After(4.5, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                shown += w->isVisible() ? w->windowTitle() : "";
+        });
+        EXPECT_EQ(Ask(kOKOnly, 10, "Inner"), kOK);
+        EXPECT_NEAR(clock.Absolute() - asked, 10, 0.05);
+    });
+    EXPECT_EQ(Ask(kRetryCancel, 5, "Outer"), kCancel);
+    EXPECT_EQ(shown, "Inner");  // the outer one timed out under the inner
+    // The large form covers the command frame and counts only the first press.
+    On<FrmMsgBox>(0.2, [&](FrmMsgBox* f) {
+        EXPECT_EQ(f->frameGeometry(), QRect(frame->mapToGlobal(QPoint(0, 0)), frame->size()));
+        EXPECT_EQ(f->cmdOK->text() + f->cmdCANCEL->text(), "YESNO");
+        EXPECT_EQ(f->focusWidget(), f->picFocus);
+        Press(f->picFocus, Qt::Key_Return);  // no answer while the focus rests there
+        EXPECT_TRUE(f->isVisible());
+        f->cmdOK->click();
+        EXPECT_FALSE(f->cmdOK->isEnabled() || f->cmdCANCEL->isEnabled());
+        f->cmdCANCEL_Click();  // even a handler run on a disabled button
+    });
+    EXPECT_TRUE(dialogs.MsgBox_Large("YES", "NO") && dialogs.MsgBoxOK);
+    frame->hide();
+    On<FrmMsgBox>(0.2, [&](FrmMsgBox* f) {
+        EXPECT_TRUE(f->cmdOK->isEnabled() && f->cmdCANCEL->isEnabled());
+        EXPECT_NEAR(f->frameGeometry().center().x(), window.frameGeometry().center().x(), 1);
+        Press(f, Qt::Key_Escape);
+        f->cmdOK_Click();
+    });
+    EXPECT_FALSE(dialogs.MsgBox_Large("", "") || dialogs.MsgBoxOK);
+    // The input box masks the password and returns the text, or nothing when cancelled.
+    for (const bool masked : {true, false}) {
+        On<QInputDialog>(0.2, [=](QInputDialog* d) {
+            EXPECT_EQ(d->textEchoMode(), masked ? QLineEdit::Password : QLineEdit::Normal);
+            d->setTextValue("secret"), masked ? d->accept() : d->reject();
+        });
+        EXPECT_EQ(dialogs.InputBox("Password:", "", masked), masked ? "secret" : "");
+    }
+}
+
+// Sounds never stop the program: each wait is bounded by the length the file's header holds.
+TEST(Sound, WaveLengthFromTheHeaderAndWaitsBoundedByIt) {
+    const QTemporaryDir tmp;
+    const fs::path dir = tmp.path().toStdString();
+    const auto wav = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return dir / name;
+    };
+    // A silent 0.2 s (22050 Hz, 16-bit mono, 8820 data bytes), a chunk before the data.
+    // clang-format off
+    const fs::path silent = wav("a.wav", std::string("RIFF\xa6\x22\0\0WAVEfmt \x10\0\0\0\1\0\1\0"
+        "\x22\x56\0\0\x44\xac\0\0\2\0\x10\0LIST\6\0\0\0INFOx\0data\x74\x22\0\0", 58) +
+        std::string(8820, '\0'));
+    // A format chunk too short for its byte rate, the data's header right after it.
+    const std::string cut("RIFF\x16\0\0\0WAVEfmt \2\0\0\0\1\0data\0\0\1\0", 30);
+    // clang-format on
+    EXPECT_DOUBLE_EQ(Wav_Seconds(silent), 0.2);
+    EXPECT_EQ(Wav_Seconds(wav("junk.wav", "RIFF\xff\xff\xff\xffWAVEdata")), 0);
+    EXPECT_EQ(Wav_Seconds(wav("cut.wav", cut)), 0);
+
+    test::FakeClock c;
+    QtSound sound(c);
+    sound.Play(dir / "missing.wav", true), sound.Play(dir, true);  // none, and a folder
+    sound.Play(silent, false), sound.Beep(880, 0);
+    sound.Beep(-5, -5);                // nonsense is silence, not a fault
+    EXPECT_EQ(c.Absolute(), 36000.0);  // none of these waits
+    sound.Play(silent, true);
+    sound.Play(silent, true);  // the second time from the loaded sound
+    sound.Beep(880, 200);
+    EXPECT_LE(c.Absolute() - 36000.0, 2 * (1.2 + 0.06) + 0.7 + 0.06);
+}
+
+// ===== The settings file: each field's rule, the fixed-width file, saves that never damage it.
+
+using Lines = std::vector<std::pair<int, std::string>>;  // line number from 1, value column
+
+// The default file with some values replaced: an 11-character value column, the key in 9, "|".
+static std::string FileWith(const Lines& values = {}) {
+    std::istringstream in(
+        "1 COMM 01-01-1900 FREQDATE 1 ZAVMODE 7 DMODE 0 DMGFD 1 DMGER 2 DMGES 5 DMGET 0 REKMODE "
+        "0 REKFD 0 REKFM 0 REKFA 1 REKER 2 REKES 5 REKET 0 TOVMODE 0 TOVFP 5 TOVET 1 TOVDIR "
+        "1 TOVNUM 0 SERVMODE 0 ZAVORIENT 0 SIMULMODE 0 TOUCHMODE 0 SOUNDMODE");
+    std::string s, v, key;
+    for (int n = 1; in >> v >> key; ++n) {
+        for (const auto& [ln, given] : values) v = ln == n ? given : v;
+        s += (v + std::string(11, ' ')).substr(0, 11) + (key + "         ").substr(0, 9) + "|\r\n";
+    }
+    return s;
+}
+
+struct SettingsTest : ::testing::Test {
+    QTemporaryDir tmp;
+    fs::path dir = tmp.path().toStdString(), file = dir / "ZAVO.sav";
+    test::ScriptedDialogs dialogs;
+    Ctx ctx;
+
+    SettingsTest() {
+        ctx.paths.dir = dir, ctx.dialogs = &dialogs;
+        fs::permissions(dir, fs::perms(0755));
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // "." whatever the locale says
+    }
+    void Write(const fs::path& p, const std::string& b) { std::ofstream(p, std::ios::binary) << b; }
+    // File permissions bind even root: 65534 is nobody, 0 back.
+    static void FsUser(int id) {
+        if (geteuid() == 0 && setfsgid(id) >= 0) setfsuid(id);
+    }
+    std::string Reload(const std::string& bytes) {
+        Settings s;
+        Write(file, bytes);
+        if (!Settings_Load(file, s)) return "not loaded";
+        return Settings_Save(file, s) ? test::ReadBytes(file) : "not saved";
+    }
+    fs::perms Mode(const fs::path& p) const { return fs::status(p).permissions() & fs::perms::all; }
+};
+
+TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
+    // clang-format off
+    struct Check { int n; const char *in, *out; int n2 = 0; const char *in2 = "", *out2 = ""; };
+    const Check checks[] = {  // out null: does not load
+        {1, "17", "1"}, {1, "0", "0"}, {1, "-1", "1"}, {3, "4", "1"}, {3, "0", "1"}, {4, "0", "7"},
+        {4, "9", "7"}, {4, "word", "7"}, {4, "5abc", "5"}, {4, " 2.5", "2"}, {4, "3.5", "4"},
+        {5, "201", "0"}, {5, "  -12.5xyz", "-12"}, {6, "-1", "1"}, {7, "0", "2"}, {8, "31", "5"},
+        {11, "501", "0"}, {13, "4", "1"}, {14, "0", "2"}, {18, "100", "5"}, {19, "0", "1"},
+        {19, "3", "1"}, {22, "1e3", "1000"}, {22, "1e", "1"}, {22, "1e-x", "1"}, {22, "2D2", "200"},
+        {22, ".5e1", "5"}, {22, "+7 8", "7"}, {1, "1e-999", "0"}, {1, "-", "0"},
+        {22, "32767.4", "32767"}, {22, "-32768.5", "-32768"},
+        // Booleans are true only for a value of 1.
+        {21, "1.0", "1"}, {21, "-1", "0"}, {21, "2", "0"}, {21, "yes", "0"}, {21, "0.5", "0"},
+        // Dates carry over, two-digit years fall in 1930..2029, all zeros is 1 Jan 2000.
+        {2, "31-02-2024", "02-03-2024"}, {2, "31-02-2023", "03-03-2023"}, {2, "", "01-01-2000"},
+        {2, "15-13-2023", "15-01-2024"}, {2, "00-03-2024", "29-02-2024"},
+        {2, "07-00-2024", "07-12-2023"}, {2, "00-00-2024", "30-11-2023"},
+        {2, "00-00-0000", "01-01-2000"}, {2, "07/03/2024", "07-03-2024"},
+        {2, "15-06-29", "15-06-2029"}, {2, "15-06-30", "15-06-1930"},
+        {2, "15-06-0099", "15-06-1999"}, {2, "15-06-0100", "15-06-0100"}, {2, "01-01--5", nullptr},
+        // Outside 16 bits anywhere, the first 10 characters counting.
+        {5, "32768", nullptr}, {22, "-32769", nullptr}, {21, "99999", nullptr}, {1, "1e9", nullptr},
+        {3, "12345678901", nullptr}, {2, "01-13-9999", nullptr}, {22, "1e999", nullptr},
+        // AC min is checked against AC max of the same file, itself checked first.
+        {10, "100", "100", 12, "150", "0"}, {10, "100", "100", 12, "100", "100"},
+        {10, "200", "200", 12, "201", "0"}, {10, "201", "0", 12, "50", "0"}};
+    // Every field away from its default, at the edges of what it accepts.
+    const Lines full = {{1, "16"}, {2, "07-03-2024"}, {3, "3"}, {4, "8"}, {5, "200"}, {6, "0"},
+        {7, "3"}, {8, "30"}, {9, "7"}, {10, "150"}, {11, "500"}, {12, "150"}, {13, "3"}, {14, "1"},
+        {15, "0"}, {16, "6"}, {17, "20"}, {18, "99"}, {19, "2"}, {20, "10"}, {21, "1"},
+        {22, "-32768"}, {23, "1"}, {24, "1"}, {25, "1"}};
+    // clang-format on
+    for (const Check& c : checks)
+        EXPECT_EQ(Reload(FileWith({{c.n, c.in}, {c.n2, c.in2}})),
+                  c.out ? FileWith({{c.n, c.out}, {c.n2, c.out2}}) : "not loaded")
+            << "line " << c.n << " '" << c.in << "'";
+    EXPECT_EQ(Reload(FileWith(full)), FileWith(full));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);  // no temporary file left
+    // Other line ends and extra lines are fine; an empty or short file does not load.
+    const std::string last = FileWith({{25, "1"}});
+    EXPECT_EQ(Reload(QString::fromStdString(last).remove('\r').toStdString()), last);
+    EXPECT_EQ(Reload(last + "garbage\r\nmore\r\n"), last);
+    EXPECT_EQ(Reload(last.substr(0, last.size() - 2)), last);
+    EXPECT_EQ(Reload(""), "not loaded");
+    // What a short file held stays read, the rest keeps its old value.
+    Settings s{.SOUNDMODE = true};
+    Write(file, FileWith({{1, "5"}}).substr(0, 23 * 24));
+    EXPECT_TRUE(!Settings_Load(file, s) && s.COMM == 5 && s.SOUNDMODE);
+}
+
+TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
+    Settings_Startup(ctx);  // none: the defaults, written
+    EXPECT_EQ(test::ReadBytes(file), FileWith());
+    Write(file, FileWith({{1, "4"}, {23, "1"}}));
+    Settings_Startup(ctx);
+    EXPECT_TRUE(ctx.settings.COMM == 4 && ctx.settings.SIMULMODE && dialogs.boxes.empty());
+    EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "4"}, {23, "1"}}));
+
+    // A link keeps pointing at the real file, which keeps its permissions.
+    const fs::path real = dir / "real.sav";
+    fs::rename(file, real);
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink(real, file);
+    ASSERT_TRUE(Settings_Save(file, Settings{}));
+    EXPECT_EQ(std::pair(test::ReadBytes(real), Mode(real)), std::pair(FileWith(), fs::perms(0640)));
+
+    // A full disk: writes past 100 bytes fail, the old file stays whole, nothing is left over.
+    Write(file, FileWith({{1, "3"}}));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{100, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string why;
+    const bool ok = Settings_Save(file, Settings{}, &why);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(ok || why.empty());
+    EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "3"}}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);  // with the link
+}
+
+TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
+    const std::string mine = FileWith({{1, "4"}, {5, "120"}});
+    Write(file, mine);
+    fs::permissions(file, fs::perms::none);
+    ctx.settings.COMM = 9, ctx.instr.MagMode = 3;
+    FsUser(65534);
+    Settings_Startup(ctx);
+    const bool saved = Settings_SaveChecked(ctx);
+    FsUser(0);
+    // The session runs on the defaults; the file keeps its bytes and its mode.
+    EXPECT_TRUE(ctx.settings == Settings{} && ctx.instr.MagMode == 2 && !saved);
+    EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(mine, fs::perms::none));
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    const test::AskedBox &told = dialogs.boxes[0], &notSaved = dialogs.boxes[1];
+    EXPECT_EQ(std::pair(told.title, notSaved.title),
+              std::pair(QString("Settings not read"), QString("Settings not saved")));
+    EXPECT_TRUE(told.prompt.contains(file.c_str()) && told.prompt.contains("Permission denied") &&
+                notSaved.prompt.contains("cannot be read"))
+        << told.prompt.toStdString();
+
+    // Mended by the operator, the file is read again and saved with the owner's read and
+    // write kept; a fresh file gets ordinary permissions.
+    fs::permissions(file, fs::perms(0444));
+    Settings_Startup(ctx);
+    EXPECT_TRUE(ctx.settings.COMM == 4 && Settings_SaveChecked(ctx));
+    EXPECT_EQ(Mode(file), fs::perms(0644));
+    fs::remove(file);
+    Settings_Startup(ctx);
+    EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(FileWith(), fs::perms(0644)));
 }
 
 }  // namespace

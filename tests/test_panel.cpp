@@ -220,8 +220,7 @@ TEST_F(PanelTest, SlowRatesOnlyUpToTheirField) {
     for (auto [acMax, slowBefore, want] : cases) {
         ctx.enabling->ADMPanel_Enable(false);
         ui.optERate[3]->setEnabled(slowBefore), ui.optERateT[3]->setEnabled(slowBefore);
-        ui.txtACMax->setText(acMax);
-        ctx.enabling->ADMPanel_Enable(true);
+        ui.txtACMax->setText(acMax), ctx.enabling->ADMPanel_Enable(true);
         EXPECT_EQ(Enabled(rates), std::string(want) + want) << acMax;
     }
     ctx.enabling->ADMPanel_Enable(false);
@@ -355,8 +354,7 @@ TEST_F(KeypadTest, BoxTouchOpensTheKeypadWithTheLimitInForce) {
     tp.clock.After(0.1, [&] {
         auto* kb = qobject_cast<Keypad*>(QApplication::activeModalWidget());
         ASSERT_TRUE(kb);
-        framed = ui.lblACMaxBlack->isVisible();
-        Touch(*kb, "1 8 0 OK");
+        framed = ui.lblACMaxBlack->isVisible(), Touch(*kb, "1 8 0 OK");
     });
     tp.clock.After(5, [&] {  // rejected: leave with 0 rather than hang
         if (auto* kb = qobject_cast<Keypad*>(QApplication::activeModalWidget()))
@@ -429,8 +427,7 @@ TEST_F(LimitsTest, BoxAndPanelChecksWithADecimalComma) {
     }
     for (const char* text : {"30", "0", " 7 ", "-0", "+12", "29.9", ".5", "5."})
         EXPECT_TRUE(Check(text) && Boxes() == 8) << text;
-    s.DMGER = 3, s.DMGFD = 10;
-    Validate({{ui.txtRampTime, "7"}, {ui.txtACMax, "100"}});
+    s.DMGER = 3, s.DMGFD = 10, Validate({{ui.txtRampTime, "7"}, {ui.txtACMax, "100"}});
     EXPECT_EQ(tuple(s.DMGFD, s.DMGET), tuple(100, 7));
     Validate({{ui.txtACMax, "101"}, {ui.txtRampTime, "8"}},
              "AC field must be in range:", "<0 - 100 mT>");
@@ -473,8 +470,7 @@ TEST_F(LimitsTest, BoxAndPanelChecksWithADecimalComma) {
 
 TEST_F(LimitsTest, TypingLockedAndUnlocked) {
     s.DMGER = 3, s.DMGFD = 50, s.DMGET = 5, ctx.run.InstrReady = true, Fill();
-    Type({{ui.txtACMax, "50"}, {ui.txtRampTime, "7"}});
-    og.Controls_Enable(false);
+    Type({{ui.txtACMax, "50"}, {ui.txtRampTime, "7"}}), og.Controls_Enable(false);
     const Settings before = s;
     ui.txtACMax->SetText("180");
     emit ui.txtRampTime->Click(), ui.txtRampTime->GotFocus(), ui.txtACMax->LostFocus();
@@ -561,8 +557,7 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
     EXPECT_EQ(tuple(first, (window.timLEDBlink_Timer(), ui.picStat[0]->Back()), Tag(ui.cmdStart)),
               tuple(kGrey, kLightOrange, "0"));
     // INITIALIZE unlocks the panel (a simulated instrument with a recent frequency).
-    s.SIMULMODE = true, s.FREQDATE = tp.clock.Today();
-    ui.cmdInit->click();
+    s.SIMULMODE = true, s.FREQDATE = tp.clock.Today(), ui.cmdInit->click();
     EXPECT_TRUE(ui.cmdStart->isEnabled() && ui.txtACMax->isEnabled() && Tag(ui.cmdStart) == "1");
 }
 
@@ -576,8 +571,7 @@ TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
         ASSERT_TRUE(Settings_Save(
             tp.Dir() / "ZAVO.sav",
             {.TOVDIR = 2, .TOVNUM = 5, .SERVMODE = true, .SIMULMODE = true, .TOUCHMODE = true}));
-        tp.dialogs.inputAnswers = {answer};
-        ctx.window->Form_Load();
+        tp.dialogs.inputAnswers = {answer}, ctx.window->Form_Load();
         const bool on = answer == "Tolku48e";
         EXPECT_EQ(ctx.window->windowTitle(), QString(kDesktop).replace("Desktop", "Tablet") +
                                                  (on ? " - Service Mode" : "") + " - SIMULMODE!");
@@ -614,8 +608,7 @@ TEST_F(StartupTest, OldLogsAreDeletedByTheDateInTheirName) {
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), why);
     b.status->Status_Show(true);
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS READY  -  " + why);
-    fs::remove(bad.Dir() / "mon"), fs::create_directory(bad.Dir() / "mon");
-    b.window->Log_Open();
+    fs::remove(bad.Dir() / "mon"), fs::create_directory(bad.Dir() / "mon"), b.window->Log_Open();
     b.status->Status_Show(false);
     EXPECT_EQ(b.ui->picStat[1]->Text().trimmed(), "INSTRUMENT IS NOT INITIALIZED");
 }
@@ -660,8 +653,7 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
     for (const auto& k : keys)
         for (bool enabled : {true, false})
             for (auto mods : {Qt::NoModifier, Qt::ShiftModifier}) {
-                k.gate->setEnabled(enabled);
-                Key(k.key, {}, mods);
+                k.gate->setEnabled(enabled), Key(k.key, {}, mods);
                 EXPECT_EQ(Taken(), enabled ? Calls{k.call} : Calls{})
                     << k.call << " enabled " << enabled << " mods " << mods;
             }
@@ -683,8 +675,7 @@ TEST_F(ShortcutsTest, OneKeyOneAction) {
     ASSERT_TRUE(ui.cmdStart->isDefault());
     ui.cmdStart->setFocus();
     Key(Qt::Key_Return), Key(Qt::Key_Return, {}, {}, true), Key(Qt::Key_Return, {}, {}, true);
-    ui.cmdStop->setEnabled(true), ui.cmdStop->setFocus();
-    Key(Qt::Key_Space, " ");
+    ui.cmdStop->setEnabled(true), ui.cmdStop->setFocus(), Key(Qt::Key_Space, " ");
     EXPECT_EQ(std::pair(Taken(), clicks), std::pair(Calls{"Run_Start", "Run_Abort"}, 0));
     Activity::Scope busy(*ctx.activity);
     tp.clock.After(0.05, [&] { Key(Qt::Key_Return), Key(Qt::Key_Insert), Key(Qt::Key_Escape); });
@@ -694,13 +685,10 @@ TEST_F(ShortcutsTest, OneKeyOneAction) {
 
 // A mode key does nothing where its button is disabled or the panel locked.
 TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
-    ui.optZAVMode[2]->setEnabled(false);
-    Key(Qt::Key_F2, {}, Qt::ShiftModifier);
-    ctx.options->Controls_Enable(false);
-    Key(Qt::Key_F3);
+    ui.optZAVMode[2]->setEnabled(false), Key(Qt::Key_F2, {}, Qt::ShiftModifier);
+    ctx.options->Controls_Enable(false), Key(Qt::Key_F3);
     EXPECT_TRUE(s.ZAVMODE == 1 && ui.optZAVMode[1]->isChecked());
-    ctx.options->Controls_Enable(true);
-    Key(Qt::Key_F3);
+    ctx.options->Controls_Enable(true), Key(Qt::Key_F3);
     EXPECT_TRUE(s.ZAVMODE == 3 && ui.optZAVMode[3]->isChecked());
 }
 
@@ -708,8 +696,7 @@ TEST_F(ShortcutsTest, FunctionKeysSwitchModesWhereTheButtonsAllow) {
 TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
     ui.cmdStop->setEnabled(true), ui.cmdInitTumbler->setEnabled(true);
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};
-    ui.txtTerm->setFocus();
-    tp.port.writes.clear();
+    ui.txtTerm->setFocus(), tp.port.writes.clear();
     Key(Qt::Key_1, "1"), Key(Qt::Key_Return, "\r"), Key(Qt::Key_Space, " "), Key(Qt::Key_I, "i");
     Key(Qt::Key_PageDown), Key(Qt::Key_F2);
     EXPECT_EQ(tp.port.Written(), "1\r i");
@@ -779,10 +766,8 @@ struct Trace : Panel {
         tp.clock.Advance(0.5);  // the run's settle time: the line is quiet before "G"
         for (const auto& [at, text] : bytes)
             tp.clock.After(at, [this, text] { tp.port.Deliver(text); });
-        tp.clock.After(end, [this, last] { tp.port.Deliver(last); });
-        trace.Execute_Begin();
-        ctx.cmd->Command_Execute("G", true, false);
-        trace.Execute_End();
+        tp.clock.After(end, [this, last] { tp.port.Deliver(last); }), trace.Execute_Begin();
+        ctx.cmd->Command_Execute("G", true, false), trace.Execute_End();
     }
     // A run of one "G" reporting a single AC value, fed to the trace directly.
     void Run(int reached, bool end = true) {
@@ -804,8 +789,7 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
     for (int k = 1; k <= 4; ++k)
         course.push_back({2 + k * 0.25, std::to_string(20 - 5 * k) + "\xae"});
     qsizetype midway = -1;  // drawn while "G" still runs
-    tp.clock.After(0.5 + 1.6, [&] { midway = plot.Shown(Kind::AC).size(); });
-    Execute(course, 20);
+    tp.clock.After(0.5 + 1.6, [&] { midway = plot.Shown(Kind::AC).size(); }), Execute(course, 20);
     // The peak held until the first report of the fall, not a slope across the hold.
     const Points drawn{{0.25, 5},  {0.5, 10}, {0.75, 15}, {1, 20}, {2.25, 20},
                        {2.25, 15}, {2.5, 10}, {2.75, 5},  {3, 0}};
@@ -813,13 +797,10 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
               std::tuple(drawn, drawn, 4));
     EXPECT_TRUE(plot.Points(Kind::DC).isEmpty() && plot.Points(Kind::Pulse).isEmpty());
     // Three axes: the next pass goes on in the time of the first, off until it rises again.
-    tp.clock.Advance(10);
-    Execute({{0.5, "7\xaf"}}, 1);
+    tp.clock.Advance(10), Execute({{0.5, "7\xaf"}}, 1);
     EXPECT_EQ(Ms(plot.Points(Kind::AC)).mid(9), (Points{{31, 0}, {31, 7}}));
     // Stopped: the course stays, says so, and takes nothing more until the next run.
-    trace.Run_End(Outcome::Stopped, "");
-    tp.clock.Advance(60);
-    Execute({{0.2, "25\xaf"}}, 0.5);
+    trace.Run_End(Outcome::Stopped, ""), tp.clock.Advance(60), Execute({{0.2, "25\xaf"}}, 0.5);
     EXPECT_EQ(std::pair(plot.Shown(Kind::AC).size(), chart.title()),
               std::pair(qsizetype(11), QString("Stopped")));
     trace.Run_Begin();
@@ -828,8 +809,7 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
 }
 
 TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
-    s.ZAVMODE = 2, s.REKFD = 10, s.REKFM = 50;
-    trace.Run_Begin();
+    s.ZAVMODE = 2, s.REKFD = 10, s.REKFM = 50, trace.Run_Begin();
     // clang-format off
     Execute({{0.25, "5\xaf"}, {0.5, "10\xaf"}, {0.51, "50\xf6"}, {1.5, "5\xae"}, {1.6, "0\xf6"},
              {2.5, "0\xae"}}, 3);
@@ -840,8 +820,7 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     trace.Run_End(Outcome::Done, "");
     // Three alternating pulses ending "+": the direction the controller confirmed before each
     // "G" signs its mark; the field-off report adds none.
-    s.ZAVMODE = 3, s.TOVFP = 12, s.TOVNUM = 3;
-    trace.Run_Begin();
+    s.ZAVMODE = 3, s.TOVFP = 12, s.TOVNUM = 3, trace.Run_Begin();
     for (int dir : {1, 2, 1}) {
         s.TOVDIR = Int16(dir);
         Execute({{0.1, "12\xf6" + std::string("500\xaa")}, {0.6, "0\xf6"}}, 0.6, " FIELD SET \r\n");
@@ -858,8 +837,7 @@ TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
              {2, 2, 2, 60, false}, {3, 1, 1, 12, false}, {3, 2, 1, 12, true}, {3, 1, 2, 12, true}}) {
         // clang-format on
         s = {.ZAVMODE = Int16(mode), .DMGFD = 20, .REKFD = 60, .TOVFP = 12};
-        s.TOVDIR = Int16(dir), s.TOVNUM = Int16(pulses);
-        trace.Run_Begin();
+        s.TOVDIR = Int16(dir), s.TOVNUM = Int16(pulses), trace.Run_Begin();
         const auto* upper = static_cast<QLineSeries*>(chart.series()[0]);
         const auto* lower = static_cast<QLineSeries*>(chart.series()[1]);
         const auto* axis = static_cast<QValueAxis*>(chart.axes(Qt::Vertical, chart.series()[0])[0]);
@@ -918,15 +896,13 @@ TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
         // that the last has the chosen one.
         int dir = r.settings.TOVNUM % 2 == 0 ? 3 - r.settings.TOVDIR : r.settings.TOVDIR;
         for (const std::vector<int>& values : r.executes) {
-            p.ctx.instr.CoilTempC = 38.0f;
-            p.tp.clock.Advance(5);
+            p.ctx.instr.CoilTempC = 38.0f, p.tp.clock.Advance(5);
             p.ctx.instr.CoilTempC = 41.54f;  // read last before "G"
             if (r.settings.ZAVMODE == 3) p.s.TOVDIR = Int16(dir), dir = 3 - dir;
             p.ctx.trace->Execute_Begin();
             for (size_t i = 0; i < values.size(); i += 2)
                 p.ctx.trace->Field_Value((unsigned char)values[i], values[i + 1]);
-            p.tp.clock.Advance(15);
-            p.ctx.trace->Execute_End();
+            p.tp.clock.Advance(15), p.ctx.trace->Execute_End();
         }
         p.ctx.trace->Run_End(r.outcome, r.status);
         EXPECT_EQ(ReadBytes(Journal::File(p.ctx.paths)),
@@ -956,15 +932,13 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
     fs::create_directory(file);  // a folder where the file should be
     {
         Activity::Scope running(*ctx.activity);
-        ctx.status->Text("RUNNING");
-        Run(10);
+        ctx.status->Text("RUNNING"), Run(10);
         EXPECT_EQ(ctx.ui->picStat[1]->Text(), "RUNNING");
     }
     QApplication::processEvents();
     EXPECT_EQ(std::pair(ui.picStat[1]->Text(), ui.picStat[0]->Back()),
               std::pair(told, kLightOrange));
-    ctx.status->Status_Show(true);
-    Run(20);
+    ctx.status->Status_Show(true), Run(20);
     EXPECT_EQ(std::pair(ui.picStat[1]->Text(), trace.Log().Pending()),
               std::pair(QString("INSTRUMENT IS READY"), 2));
     fs::remove(file);  // the spreadsheet let go of it
@@ -1157,8 +1131,7 @@ TEST_F(DialogsTest, EachKindAnswersAsTheOperatorChoseOrAsCancelWouldOnTimeoutEsc
     On<FrmMsgBox>(0.2, [&](FrmMsgBox* f) {
         EXPECT_TRUE(f->cmdOK->isEnabled() && f->cmdCANCEL->isEnabled());
         EXPECT_NEAR(f->frameGeometry().center().x(), window.frameGeometry().center().x(), 1);
-        Press(f, Qt::Key_Escape);
-        f->cmdOK_Click();
+        Press(f, Qt::Key_Escape), f->cmdOK_Click();
     });
     EXPECT_FALSE(dialogs.MsgBox_Large("", "") || dialogs.MsgBoxOK);
     // The input box masks the password and returns the text, or nothing when cancelled.
@@ -1228,8 +1201,7 @@ struct SettingsTest : ::testing::Test {
     Ctx ctx;
 
     SettingsTest() {
-        ctx.paths.dir = dir, ctx.dialogs = &dialogs;
-        fs::permissions(dir, fs::perms(0755));
+        ctx.paths.dir = dir, ctx.dialogs = &dialogs, fs::permissions(dir, fs::perms(0755));
         std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // "." whatever the locale says
     }
     void Write(const fs::path& p, const std::string& b) { std::ofstream(p, std::ios::binary) << b; }
@@ -1299,16 +1271,13 @@ TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
 TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
     Settings_Startup(ctx);  // none: the defaults, written
     EXPECT_EQ(test::ReadBytes(file), FileWith());
-    Write(file, FileWith({{1, "4"}, {23, "1"}}));
-    Settings_Startup(ctx);
+    Write(file, FileWith({{1, "4"}, {23, "1"}})), Settings_Startup(ctx);
     EXPECT_TRUE(ctx.settings.COMM == 4 && ctx.settings.SIMULMODE && dialogs.boxes.empty());
     EXPECT_EQ(test::ReadBytes(file), FileWith({{1, "4"}, {23, "1"}}));
 
     // A link keeps pointing at the real file, which keeps its permissions.
     const fs::path real = dir / "real.sav";
-    fs::rename(file, real);
-    fs::permissions(real, fs::perms(0640));
-    fs::create_symlink(real, file);
+    fs::rename(file, real), fs::permissions(real, fs::perms(0640)), fs::create_symlink(real, file);
     ASSERT_TRUE(Settings_Save(file, Settings{}));
     EXPECT_EQ(std::pair(test::ReadBytes(real), Mode(real)), std::pair(FileWith(), fs::perms(0640)));
 
@@ -1329,11 +1298,8 @@ TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
 
 TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
     const std::string mine = FileWith({{1, "4"}, {5, "120"}});
-    Write(file, mine);
-    fs::permissions(file, fs::perms::none);
-    ctx.settings.COMM = 9, ctx.instr.MagMode = 3;
-    FsUser(65534);
-    Settings_Startup(ctx);
+    Write(file, mine), fs::permissions(file, fs::perms::none);
+    ctx.settings.COMM = 9, ctx.instr.MagMode = 3, FsUser(65534), Settings_Startup(ctx);
     const bool saved = Settings_SaveChecked(ctx);
     FsUser(0);
     // The session runs on the defaults; the file keeps its bytes and its mode.
@@ -1349,12 +1315,10 @@ TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
 
     // Mended by the operator, the file is read again and saved with the owner's read and
     // write kept; a fresh file gets ordinary permissions.
-    fs::permissions(file, fs::perms(0444));
-    Settings_Startup(ctx);
+    fs::permissions(file, fs::perms(0444)), Settings_Startup(ctx);
     EXPECT_TRUE(ctx.settings.COMM == 4 && Settings_SaveChecked(ctx));
     EXPECT_EQ(Mode(file), fs::perms(0644));
-    fs::remove(file);
-    Settings_Startup(ctx);
+    fs::remove(file), Settings_Startup(ctx);
     EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(FileWith(), fs::perms(0644)));
 }
 

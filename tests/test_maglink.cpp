@@ -161,8 +161,7 @@ struct MagLinkTest : ::testing::Test {
     }
     // Started, the mode switch talking to the simulated instrument; "7" in every box.
     void SetUp() override {
-        window.Form_Load();
-        s.SIMULMODE = true;
+        window.Form_Load(), s.SIMULMODE = true;
         for (TextBox* b : {ui.txtACMax, ui.txtACMin, ui.txtDCField, ui.txtTOVField})
             b->SetText("7");
     }
@@ -193,8 +192,7 @@ TEST_F(MagLinkTest, StepsPresetThePanel) {
         EXPECT_EQ(Boxes(), after) << text;
     }
     // The same text again changes nothing, even over the operator's own input.
-    ui.txtACMax->SetText("33");
-    link.DeliverText("AD-9");
+    ui.txtACMax->SetText("33"), link.DeliverText("AD-9");
     EXPECT_EQ(ui.txtACMax->text(), "33");
 }
 
@@ -254,8 +252,7 @@ TEST_F(MagLinkTest, TimeStampsSent) {
     const double before = tp.clock.Absolute();
     ctx.maglink->LinkString_Send("45296.5");  // nobody listens: no delay, no message
     EXPECT_TRUE(tp.clock.Absolute() == before && tp.dialogs.boxes.empty());
-    link.listening = true;
-    ctx.maglink->LinkString_Send("");
+    link.listening = true, ctx.maglink->LinkString_Send("");
     ctx.maglink->LinkString_Send("45296.5");
     ASSERT_EQ(link.sent.size(), 1u);
     const auto& m = link.sent[0];
@@ -270,8 +267,7 @@ bool Pump(const std::function<bool()>& done, int ms = 3000) {
     t.start();
     while (!done() && t.elapsed() < ms) {
         QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
+        QTimer::singleShot(10, &loop, &QEventLoop::quit), loop.exec();
     }
     return done();
 }
@@ -312,8 +308,7 @@ struct LocalLinkTest : ::testing::Test {
         std::thread sender(
             [&] { result = t.Send(kReceiveName, Text_Payload(text), 42, timeoutMs), done = true; });
         Pump([&] { return done.load(); }, timeoutMs + 3000);
-        sender.join();
-        why = t.Why();
+        sender.join(), why = t.Why();
         return result;
     }
     // Raw bytes from a client: the replies until the server closed.

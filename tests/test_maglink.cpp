@@ -26,7 +26,7 @@
 #include "panel/Controls.h"
 #include "panel/MainWindow.h"
 #include "support/FakeMagTransport.h"
-#include "support/TestProgram.h"
+#include "support/Rig.h"
 
 using namespace zavo;
 using namespace zavo::test;
@@ -146,11 +146,8 @@ TEST(MagProtocol, TimeStampText) {
 
 namespace {
 
-struct MagLinkTest : ::testing::Test {
-    TestProgram tp;
-    Ctx& ctx = tp.ctx();
+struct MagLinkTest : ::testing::Test, Bench {
     Settings& s = ctx.settings;
-    Controls& ui = *ctx.ui;
     MainWindow& window = *ctx.window;
     FakeMagTransport& link = Fake();
 

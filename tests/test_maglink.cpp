@@ -30,6 +30,7 @@
 
 using namespace zavo;
 using namespace zavo::test;
+using std::tuple;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 using Sent = MagTransport::Sent;
@@ -121,8 +122,8 @@ TEST(MagProtocol, Payloads) {
         {Bytes(300, 'x'), std::string(255, 'x')},           // cut at the buffer's size
         {{}, ""}};
     for (const auto& [bytes, text] : texts)
-        EXPECT_EQ(std::pair(CopyData_Read({kTypeText, bytes}).kind, CopyData_Read({3, bytes}).text),
-                  std::pair(Payload::Kind::Text, text));
+        EXPECT_EQ(tuple(CopyData_Read({kTypeText, bytes}).kind, CopyData_Read({3, bytes}).text),
+                  tuple(Payload::Kind::Text, text));
     for (std::uint32_t type : {0u, 4u, 0xFFFFFFFFu})
         EXPECT_EQ(CopyData_Read({type, Text("AD-050")}).kind, Payload::Kind::Ignored) << type;
 }
@@ -140,8 +141,7 @@ TEST(MagProtocol, TimeStampText) {
     std::setlocale(LC_ALL, before.c_str());
     EXPECT_TRUE(Text_Payload("").bytes.empty());
     const CopyData longest = Text_Payload(std::string(400, 'y'));  // cut to fit the buffer
-    EXPECT_EQ(std::pair(longest.bytes.size(), int(longest.bytes.back())),
-              std::pair(kTextBuffer, 0));
+    EXPECT_EQ(tuple(longest.bytes.size(), int(longest.bytes.back())), tuple(kTextBuffer, 0));
 }
 
 namespace {
@@ -241,8 +241,8 @@ TEST_F(MagLinkTest, StepsWaitForARunningOperation) {
     link.Deliver(kTypeDoubles, Doubles({0, 1, 2, 3}));
     link.Deliver(kTypePropertyBag, Bag_Encode({{"NumEls", "0"}, {"0", "Item #0"}}));
     link.Deliver(99, Text("AD-9"));
-    EXPECT_EQ(std::tuple(tp.dialogs.boxes.size(), ctx.maglink->lstArray(), Boxes()),
-              std::tuple(1u, Strings{"Item #0"}, "2 60 10 20 7"));
+    EXPECT_EQ(tuple(tp.dialogs.boxes.size(), ctx.maglink->lstArray(), Boxes()),
+              tuple(1u, Strings{"Item #0"}, "2 60 10 20 7"));
 }
 
 TEST_F(MagLinkTest, TimeStampsSent) {
@@ -253,9 +253,9 @@ TEST_F(MagLinkTest, TimeStampsSent) {
     ctx.maglink->LinkString_Send("45296.5");
     ASSERT_EQ(link.sent.size(), 1u);
     const auto& m = link.sent[0];
-    EXPECT_EQ(std::tuple(m.name, m.data.type, m.data.bytes, m.sender, m.timeoutMs <= 1000),
-              std::tuple(std::string(kSendName), kTypeText, Text(std::string("45296.5\0", 8)),
-                         std::uint64_t(window.winId()), true));
+    EXPECT_EQ(tuple(m.name, m.data.type, m.data.bytes, m.sender, m.timeoutMs <= 1000),
+              tuple(std::string(kSendName), kTypeText, Text(std::string("45296.5\0", 8)),
+                    std::uint64_t(window.winId()), true));
 }
 
 // Runs the event loop until done, for at most ms.
@@ -343,8 +343,7 @@ TEST_F(LocalLinkTest, DeliversOnlyToItsOwnUser) {
 
     EXPECT_EQ(Send("AD-050"), Sent::Delivered);
     ASSERT_EQ(Got(1), 1u);
-    EXPECT_EQ(std::pair(got[0].type, got[0].bytes),
-              std::pair(kTypeText, Text_Payload("AD-050").bytes));
+    EXPECT_EQ(tuple(got[0].type, got[0].bytes), tuple(kTypeText, Text_Payload("AD-050").bytes));
 
     server->Stop();
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "the socket file goes with the server";
@@ -396,8 +395,8 @@ TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;
     chmod(folder.c_str(), 0750);  // others may enter: anybody could have put the socket there
     EXPECT_EQ(
-        std::pair(Serve(*Local()), detail),
-        std::pair(Served::Failed, "the folder " + folder + " is open to other users (mode 0750)"));
+        tuple(Serve(*Local()), detail),
+        tuple(Served::Failed, "the folder " + folder + " is open to other users (mode 0750)"));
     chmod(folder.c_str(), 0700);
 
     if (geteuid() != 0) GTEST_SKIP() << "handing files to another user needs root";

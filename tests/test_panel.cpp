@@ -329,11 +329,11 @@ TEST_F(KeypadTest, EntriesAgainstTheRateLimit) {
         ui.txtACMax->SetText("37"), Sounds();
         auto kb = Open(ui.txtACMax);
         Touch(*kb, c.keys);
-        EXPECT_EQ(std::tuple(ui.txtACMax->text(), kb->isVisible(), kb->picFocus->text(),
-                             ForeColor(kb->picFocus), Sounds()),
-                  std::tuple(c.text, c.open,
-                             QString(c.rejected ? "Out of limits: " : "Limits: ") + "<0 - 150 mT>",
-                             c.rejected ? kRed : kWhite, std::string(c.sounds)))
+        EXPECT_EQ(tuple(ui.txtACMax->text(), kb->isVisible(), kb->picFocus->text(),
+                        ForeColor(kb->picFocus), Sounds()),
+                  tuple(c.text, c.open,
+                        QString(c.rejected ? "Out of limits: " : "Limits: ") + "<0 - 150 mT>",
+                        c.rejected ? kRed : kWhite, std::string(c.sounds)))
             << c.keys;
     }
     s.DMGER = 3, s.SOUNDMODE = false;  // the slow rate's limit; no sounds when they are off
@@ -356,8 +356,8 @@ TEST_F(KeypadTest, BoxTouchOpensTheKeypadWithTheLimitInForce) {
             ADD_FAILURE() << "still open", Touch(*kb, "Clear OK");
     });
     emit ui.txtACMax->Click();
-    EXPECT_EQ(std::tuple(framed, ui.lblACMaxBlack->isVisible(), ui.txtACMax->text(), s.DMGER),
-              std::tuple(true, false, "180", 1));
+    EXPECT_EQ(tuple(framed, ui.lblACMaxBlack->isVisible(), ui.txtACMax->text(), s.DMGER),
+              tuple(true, false, "180", 1));
     EXPECT_TRUE(ui.picFocus->hasFocus() || !window.isActiveWindow());
 }
 
@@ -651,10 +651,9 @@ TEST_F(ShortcutsTest, EachKeyActsOnlyWhileItsButtonIsEnabledWhateverTheModifiers
     ctx.pos = {.MMode = 9, .MIndex = 1, .MIndexMax = 6, .MPos = 7, .TumblerUsed = true};
     ui.cmdPrevPos->setEnabled(false), ui.cmdNextPos->setEnabled(false);
     Key(Qt::Key_PageDown), Key(Qt::Key_PageDown, {}, Qt::ShiftModifier, true);
-    EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos, ui.lblMMode->text()),
-              std::tuple(3, 11, "B3"));
+    EXPECT_EQ(tuple(ctx.pos.MIndex, ctx.pos.MPos, ui.lblMMode->text()), tuple(3, 11, "B3"));
     Key(Qt::Key_PageUp), Key(Qt::Key_PageUp), Key(Qt::Key_PageUp);
-    EXPECT_EQ(std::tuple(ctx.pos.MIndex, ctx.pos.MPos), std::tuple(6, 17));
+    EXPECT_EQ(tuple(ctx.pos.MIndex, ctx.pos.MPos), tuple(6, 17));
 }
 
 // A key acts once, never also as a button press; inside another operation's wait only Esc acts.
@@ -666,7 +665,7 @@ TEST_F(ShortcutsTest, OneKeyOneAction) {
     ui.cmdStart->setFocus();
     Key(Qt::Key_Return), Key(Qt::Key_Return, {}, {}, true), Key(Qt::Key_Return, {}, {}, true);
     ui.cmdStop->setEnabled(true), ui.cmdStop->setFocus(), Key(Qt::Key_Space, " ");
-    EXPECT_EQ(std::pair(Taken(), clicks), std::pair(Calls{"Run_Start", "Run_Abort"}, 0));
+    EXPECT_EQ(tuple(Taken(), clicks), tuple(Calls{"Run_Start", "Run_Abort"}, 0));
     Activity::Scope busy(*ctx.activity);
     tp.clock.After(0.05, [&] { Key(Qt::Key_Return), Key(Qt::Key_Insert), Key(Qt::Key_Escape); });
     Wait_Seconds(tp.clock, 0.1);
@@ -696,8 +695,7 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
 
     ui.txtACMax->setFocus(), ui.txtACMax->setText("1");
     Key(Qt::Key_I, "i"), Key(Qt::Key_Space, " "), Key(Qt::Key_Return, "\r");
-    EXPECT_EQ(std::pair(ui.txtACMax->text(), Taken()),
-              std::pair(QString("1i "), Calls{"Run_Start"}));
+    EXPECT_EQ(tuple(ui.txtACMax->text(), Taken()), tuple(QString("1i "), Calls{"Run_Start"}));
 }
 
 // Tab from the pulse time reaches the count's bar while enabled; Up is more, a digit (0: ten) sets.
@@ -783,16 +781,16 @@ TEST_F(Trace, PlotFollowsTheInBandValuesOfEachG) {
     // The peak held until the first report of the fall, not a slope across the hold.
     const Points drawn{{0.25, 5},  {0.5, 10}, {0.75, 15}, {1, 20}, {2.25, 20},
                        {2.25, 15}, {2.5, 10}, {2.75, 5},  {3, 0}};
-    EXPECT_EQ(std::tuple(Ms(plot.Points(Kind::AC)), Ms(plot.Shown(Kind::AC)), midway),
-              std::tuple(drawn, drawn, 4));
+    EXPECT_EQ(tuple(Ms(plot.Points(Kind::AC)), Ms(plot.Shown(Kind::AC)), midway),
+              tuple(drawn, drawn, 4));
     EXPECT_TRUE(plot.Points(Kind::DC).isEmpty() && plot.Points(Kind::Pulse).isEmpty());
     // Three axes: the next pass goes on in the time of the first, off until it rises again.
     tp.clock.Advance(10), Execute({{0.5, "7\xaf"}}, 1);
     EXPECT_EQ(Ms(plot.Points(Kind::AC)).mid(9), (Points{{31, 0}, {31, 7}}));
     // Stopped: the course stays, says so, and takes nothing more until the next run.
     trace.Run_End(Outcome::Stopped, ""), tp.clock.Advance(60), Execute({{0.2, "25\xaf"}}, 0.5);
-    EXPECT_EQ(std::pair(plot.Shown(Kind::AC).size(), chart.title()),
-              std::pair(qsizetype(11), QString("Stopped")));
+    EXPECT_EQ(tuple(plot.Shown(Kind::AC).size(), chart.title()),
+              tuple(qsizetype(11), QString("Stopped")));
     trace.Run_Begin();
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Shown(Kind::AC).isEmpty() &&
                 chart.title() == "");
@@ -905,11 +903,10 @@ TEST_F(Trace, UnwritableJournalIsToldOnceAndKeepsItsRows) {
         EXPECT_EQ(ctx.ui->picStat[1]->Text(), "RUNNING");
     }
     QApplication::processEvents();
-    EXPECT_EQ(std::pair(ui.picStat[1]->Text(), ui.picStat[0]->Back()),
-              std::pair(told, kLightOrange));
+    EXPECT_EQ(tuple(ui.picStat[1]->Text(), ui.picStat[0]->Back()), tuple(told, kLightOrange));
     ctx.status->Status_Show(true), Run(20);
-    EXPECT_EQ(std::pair(ui.picStat[1]->Text(), trace.Log().Pending()),
-              std::pair(QString("INSTRUMENT IS READY"), 2));
+    EXPECT_EQ(tuple(ui.picStat[1]->Text(), trace.Log().Pending()),
+              tuple(QString("INSTRUMENT IS READY"), 2));
     fs::remove(file);  // the spreadsheet let go of it
     Run(30);
     QStringList reached;
@@ -940,7 +937,7 @@ TEST(JournalFile, FullDiskAndFailedSyncLeaveEachRowWholeAndOnce) {
     EXPECT_EQ(ReadBytes(file), before);
     syncFails = true;  // the sync of a whole write fails
     EXPECT_FALSE(journal.Append(row("c")));
-    EXPECT_EQ(std::pair(ReadBytes(file), journal.Pending()), std::pair(before, 2));
+    EXPECT_EQ(tuple(ReadBytes(file), journal.Pending()), tuple(before, 2));
     syncFails = false;
     EXPECT_TRUE(journal.Append(row("d")));
     EXPECT_EQ(ReadBytes(file), before + (Journal::Record(row("b")) + Journal::Record(row("c")) +
@@ -1048,9 +1045,9 @@ TEST_F(DialogsTest, EachKindAnswersAsTheOperatorChoseOrAsCancelWouldOnTimeoutEsc
                 QStringList shown;
                 for (QAbstractButton* b : ShownButtons(box)) shown << b->text();
                 EXPECT_EQ(shown, k.shown.isEmpty() ? k.given : k.shown);
-                EXPECT_EQ(std::tuple(box->icon(), box->windowTitle(), box->text()),
-                          std::tuple(k.icon, k.title.isEmpty() ? "ZAVO" : k.title,
-                                     "Line one\nLine <two>"));
+                EXPECT_EQ(
+                    tuple(box->icon(), box->windowTitle(), box->text()),
+                    tuple(k.icon, k.title.isEmpty() ? "ZAVO" : k.title, "Line one\nLine <two>"));
                 EXPECT_EQ(box->defaultButton(), ShownButtons(box).at(k.def));
                 EXPECT_LE((box->frameGeometry().center() - centre).manhattanLength(), 2);
                 ShownButtons(box).at(i)->click();
@@ -1248,7 +1245,7 @@ TEST_F(SettingsTest, StartupAndSaveKeepTheFileOrReportWhyNot) {
     const fs::path real = dir / "real.sav";
     fs::rename(file, real), fs::permissions(real, fs::perms(0640)), fs::create_symlink(real, file);
     ASSERT_TRUE(Settings_Save(file, Settings{}));
-    EXPECT_EQ(std::pair(test::ReadBytes(real), Mode(real)), std::pair(FileWith(), fs::perms(0640)));
+    EXPECT_EQ(tuple(test::ReadBytes(real), Mode(real)), tuple(FileWith(), fs::perms(0640)));
 
     // A full disk: writes past 100 bytes fail, the old file stays whole, nothing is left over.
     Write(file, FileWith({{1, "3"}}));
@@ -1273,11 +1270,11 @@ TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
     FsUser(0);
     // The session runs on the defaults; the file keeps its bytes and its mode.
     EXPECT_TRUE(ctx.settings == Settings{} && ctx.instr.MagMode == 2 && !saved);
-    EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(mine, fs::perms::none));
+    EXPECT_EQ(tuple(test::ReadBytes(file), Mode(file)), tuple(mine, fs::perms::none));
     ASSERT_EQ(dialogs.boxes.size(), 2u);
     const test::AskedBox &told = dialogs.boxes[0], &notSaved = dialogs.boxes[1];
-    EXPECT_EQ(std::pair(told.title, notSaved.title),
-              std::pair(QString("Settings not read"), QString("Settings not saved")));
+    EXPECT_EQ(tuple(told.title, notSaved.title),
+              tuple(QString("Settings not read"), QString("Settings not saved")));
     EXPECT_TRUE(told.prompt.contains(file.c_str()) && told.prompt.contains("Permission denied") &&
                 notSaved.prompt.contains("cannot be read"))
         << told.prompt.toStdString();
@@ -1287,7 +1284,7 @@ TEST_F(SettingsTest, UnreadableFileIsToldAndNeverOverwritten) {
     EXPECT_TRUE(ctx.settings.COMM == 4 && Settings_SaveChecked(ctx));
     EXPECT_EQ(Mode(file), fs::perms(0644));
     fs::remove(file), Settings_Startup(ctx);
-    EXPECT_EQ(std::pair(test::ReadBytes(file), Mode(file)), std::pair(FileWith(), fs::perms(0644)));
+    EXPECT_EQ(tuple(test::ReadBytes(file), Mode(file)), tuple(FileWith(), fs::perms(0644)));
 }
 
 }  // namespace

@@ -557,21 +557,19 @@ TEST_F(StartupTest, WithoutSettingsFileDefaultsAreWritten) {
 TEST(Startup, ServicePasswordSimulationAndTabletMarks) {
     for (const QString answer : {"Tolku48e", "tolku48e", "", "Tolku48e "}) {
         SCOPED_TRACE(answer.toStdString());
-        TestProgram tp;
-        Ctx& ctx = tp.ctx();
-        Controls& ui = *ctx.ui;
+        PanelProgram p;
         ASSERT_TRUE(Settings_Save(
-            tp.Dir() / "ZAVO.sav",
+            p.tp.Dir() / "ZAVO.sav",
             {.TOVDIR = 2, .TOVNUM = 5, .SERVMODE = true, .SIMULMODE = true, .TOUCHMODE = true}));
-        tp.dialogs.inputAnswers = {answer}, ctx.window->Form_Load();
+        p.tp.dialogs.inputAnswers = {answer}, p.window.Form_Load();
         const bool on = answer == "Tolku48e";
-        EXPECT_EQ(ctx.window->windowTitle(), QString(kDesktop).replace("Desktop", "Tablet") +
-                                                 (on ? " - Service Mode" : "") + " - SIMULMODE!");
-        EXPECT_EQ(tp.dialogs.inputs, std::vector<QString>{"Enter Service Mode Password."});
-        EXPECT_EQ(tuple(ctx.settings.SERVMODE, ui.fraSERVMODE->isHidden(), tp.dialogs.boxes.size(),
-                        ctx.settings.TOVNUM, ctx.settings.TOVDIR, ctx.instr.MagMode),
+        EXPECT_EQ(p.window.windowTitle(), QString(kDesktop).replace("Desktop", "Tablet") +
+                                              (on ? " - Service Mode" : "") + " - SIMULMODE!");
+        EXPECT_EQ(p.tp.dialogs.inputs, std::vector<QString>{"Enter Service Mode Password."});
+        EXPECT_EQ(tuple(p.s.SERVMODE, p.ui.fraSERVMODE->isHidden(), p.tp.dialogs.boxes.size(),
+                        p.s.TOVNUM, p.s.TOVDIR, p.ctx.instr.MagMode),
                   tuple(on, !on, 0u, 1, 1, 2));
-        EXPECT_TRUE(!ui.cmdTOVMinus->isHidden() && ui.vslTOVPulses->isHidden());
+        EXPECT_TRUE(!p.ui.cmdTOVMinus->isHidden() && p.ui.vslTOVPulses->isHidden());
     }
 }
 

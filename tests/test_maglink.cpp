@@ -128,6 +128,18 @@ TEST(MagProtocol, Payloads) {
         EXPECT_EQ(CopyData_Read({type, Text("AD-050")}).kind, Payload::Kind::Ignored) << type;
 }
 
+// A frame is complete only with all its bytes; the largest payload is taken, one byte more is not.
+TEST(MagProtocol, Frames) {
+    using S = FrameRead::Status;
+    const Bytes full = Frame_Encode({kTypeText, Bytes(kMaxPayload, 'x')}, 7);
+    const Bytes tooBig = Frame_Encode({kTypeText, Bytes(kMaxPayload + 1, 'x')}, 7);
+    EXPECT_EQ(Frame_Decode(full.data(), full.size() - 1).status, S::Incomplete);
+    const FrameRead f = Frame_Decode(full.data(), full.size());
+    EXPECT_EQ(tuple(f.status, f.used, f.sender, f.data.bytes.size()),
+              tuple(S::Complete, full.size(), std::uint64_t(7), kMaxPayload));
+    EXPECT_EQ(Frame_Decode(tooBig.data(), kFrameHeader).status, S::Malformed);
+}
+
 // Seconds since midnight in seven significant digits, "." whatever the locale.
 TEST(MagProtocol, TimeStampText) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
@@ -390,6 +402,28 @@ TEST_F(LocalLinkTest, SendBoundedWhenTheReceiverHangsOrHangsUp) {
     hangUp.join(), close(mute);
     EXPECT_EQ(why, "the receiver closed the connection without an answer");
 }
+
+// Out of descriptors, a waiting sender stays queued and the operator is told; it is served
+// once descriptors are free. (Not under the sanitizers: their runtime needs descriptors too.)
+#ifndef ZAVO_SANITIZE
+TEST_F(LocalLinkTest, ServesOnAfterRunningOutOfDescriptors) {
+    std::vector<std::string> trouble;
+    server->Trouble_Set([&](const std::string& w) { trouble.push_back(w); });
+    ASSERT_EQ(Serve(*server), Served::Serving) << detail;
+    QLocalSocket waiting;
+    waiting.connectToServer(QString::fromStdString(path));
+    ASSERT_TRUE(waiting.waitForConnected(1000));
+    std::vector<int> spent;
+    for (int fd; (fd = dup(0)) >= 0;) spent.push_back(fd);
+    Pump([] { return false; }, 100);
+    std::ranges::for_each(spent, close);
+    EXPECT_EQ(trouble, std::vector<std::string>{"Too many open files"});
+    EXPECT_TRUE(Pump([&] { return trouble.size() == 2; })) << "and told when it serves again";
+    const Bytes frame = Frame_Encode(Text_Payload("AD-020"), 1);
+    waiting.write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+    EXPECT_EQ(Got(1), 1u);
+}
+#endif
 
 TEST_F(LocalLinkTest, OtherUsersFoldersSocketsAndPeersNeitherUsedNorYieldedTo) {
     ASSERT_EQ(Serve(*server), Served::Serving) << detail;

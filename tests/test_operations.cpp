@@ -283,16 +283,6 @@ TEST(Exit, Paths) {
     }
 }
 
-// The tablet asks with the large buttons; "NO" leaves a never initialized panel locked.
-TEST(Exit, TabletNo) {
-    RunRig r(1);
-    r.ctx.settings.TOUCHMODE = true, r.ctx.run.InstrReady = false;
-    r.ctx.enabling->Panels_Enable(false), r.tp.dialogs.largeAnswers = {false};
-    EXPECT_TRUE(r.ctx.hold->Form_QueryUnload());
-    EXPECT_EQ(tuple(r.tp.dialogs.large.size(), r.ui.cmdStart->isEnabled(), r.Status()),
-              tuple(1u, false, "INSTRUMENT IS NOT INITIALIZED"));
-}
-
 // A termination signal in a run stops it, switches off and saves without a question.
 TEST(Exit, TerminationSignal) {
     RunRig r(1);

@@ -502,8 +502,10 @@ TEST_F(LimitsTest, EnteringAndLeavingBoxes) {
     ui.owner->window()->show(), QApplication::processEvents();
     Type({{ui.txtACMax, "40"}, {ui.txtRampTime, "45"}});
     QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason),
+        away(QEvent::FocusOut, Qt::ActiveWindowFocusReason),
         enter(QEvent::FocusIn, Qt::MouseFocusReason);
     EXPECT_EQ((QApplication::sendEvent(ui.txtRampTime, &back), Boxes()), 2u);
+    EXPECT_EQ((QApplication::sendEvent(ui.txtRampTime, &away), Boxes()), 2u);  // to a box: stays
     EXPECT_EQ((QApplication::sendEvent(ui.txtRampTime, &enter), Boxes()), 3u);
     og.Focus_Sink(), Validate({}, kRamp, "<0 - 30 s>");
     EXPECT_EQ(QApplication::focusWidget(), ui.txtRampTime);
@@ -687,6 +689,7 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
     Key(Qt::Key_1, "1"), Key(Qt::Key_Return, "\r"), Key(Qt::Key_Space, " "), Key(Qt::Key_I, "i");
     Key(Qt::Key_PageDown), Key(Qt::Key_F2);
     EXPECT_EQ(tp.port.Written(), "1\r i");
+    ui.txtTumbler->setFocus(), Key(Qt::Key_Return, "\r");  // the tumbler's command box too
     EXPECT_TRUE(Taken().empty() && ctx.pos.MIndex == 1 && s.ZAVMODE == 1);
     Key(Qt::Key_Escape);
     EXPECT_EQ(Taken(), Calls{"Run_Abort"});
@@ -709,8 +712,9 @@ TEST_F(ShortcutsTest, PulseCountScrollBarTakesTabAndKeys) {
         };
     Key(Qt::Key_F3), ui.txtTOVTime->setFocus();
     EXPECT_EQ((keys({Qt::Key_Tab}), QApplication::focusWidget()), ui.vslTOVPulses);
-    EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Down, Qt::Key_7, Qt::Key_0, Qt::Key_Up}),
-              " 2/2 1/1 7/7 10/10 10/10");
+    EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Down, Qt::Key_7, Qt::Key_0, Qt::Key_Up, Qt::Key_Home,
+                    Qt::Key_End}),
+              " 2/2 1/1 7/7 10/10 10/10 1/1 10/10");
     ui.txtTOVTime->setFocus(), ui.txtTOVTime->setText("1.5");  // a long pulse is a single one
     EXPECT_NE((keys({Qt::Key_Tab}), QApplication::focusWidget()), ui.vslTOVPulses);
     EXPECT_EQ(keys({Qt::Key_Up}), " 1/1");
@@ -1200,7 +1204,7 @@ TEST_F(SettingsTest, LoadChecksValuesKeepsFixedWidthAndRejectsDamagedFiles) {
         {2, "15-13-2023", "15-01-2024"}, {2, "00-03-2024", "29-02-2024"},
         {2, "07-00-2024", "07-12-2023"}, {2, "00-00-2024", "30-11-2023"},
         {2, "00-00-0000", "01-01-2000"}, {2, "07/03/2024", "07-03-2024"},
-        {2, "15-06-29", "15-06-2029"}, {2, "15-06-30", "15-06-1930"},
+        {2, "15-06-00", "15-06-2000"}, {2, "15-06-29", "15-06-2029"}, {2, "15-06-30", "15-06-1930"},
         {2, "15-06-0099", "15-06-1999"}, {2, "15-06-0100", "15-06-0100"}, {2, "01-01--5", nullptr},
         // Outside 16 bits anywhere, the first 10 characters counting.
         {5, "32768", nullptr}, {22, "-32769", nullptr}, {21, "99999", nullptr}, {1, "1e9", nullptr},

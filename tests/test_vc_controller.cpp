@@ -54,13 +54,3 @@ TEST(VcController, RefusalsGarbageAndControlKeys) {
     EXPECT_EQ(r.Say("FD0", 1), "");
     EXPECT_EQ(r.Say("", 5), kUnknown) << "an unfinished command is dropped";
 }
-
-// A lone Ctrl-T whose deadline rounding puts a hair early answers once.
-TEST(VcController, PairWindowDeadlineFires) {
-    Rig r;
-    r.now = 0.036, r.ctl.Receive(std::string(1, char(20)), r.now);
-    const double due = r.ctl.NextDue();
-    r.ctl.TakeOutput(r.now = due);
-    EXPECT_GT(r.ctl.NextDue(), due);
-    EXPECT_EQ(r.Say(""), "-> S-mode key \r\n");
-}

@@ -477,6 +477,7 @@ TEST(StatusParse, LayoutsAndDamagedReports) {
               (V{0, 1, 1, 1, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14}));
     EXPECT_EQ(Parse("T\rDMG\rTMB0 YUL-2\rFD\rFA 4x0\rFM 99999 uT\rER 2  ES .\r\rSD1  SM1"),
               (V{1, 0, 2, -4, -5, 40, -7, 2, 0, -10, 1, 1, -13, -14}));
+    EXPECT_EQ(Parse(Replace(kDmg, "250", "32767"))[6], 32767);  // the 16-bit edge is read
     const int firstField[] = {0, 0, 1, 4, 5, 6, 7, 10, 10, 13};  // by line count
     for (size_t lines = 1, end = 0; lines <= 9; ++lines) {
         V want = kMarked;

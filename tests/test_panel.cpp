@@ -183,6 +183,11 @@ TEST_F(PanelTest, EachModeUnlocksOnlyItsOwnControlsAndLockingKeepsWhatIsShown) {
                       "mode fields[frame maxcap max ramp] axes position[label] "
                       "run[tumbler START init] meters[frame AC ACunit]",
                       "red:max white:ramp,course | 1/1 AC amplitude"},
+        // From the pulses back to AC/DC, the AC max caption with its box.
+        {{}, 3, true, "mode pulse[frame] position[sets tablet label] run[tumbler START init] "
+                      "meters[frame DC DCunit]", "green:field white:time | 1/1 AC amplitude"},
+        {{}, 2, true, "mode fields position[sets tablet label] run[tumbler START init] meters",
+                      "shown red:max,min green:dc white:ramp,course | 1/1 AC/DC fields"},
         // clang-format on
     };
     for (const auto& step : steps) {

@@ -132,18 +132,6 @@ struct Tool : Proc {
     std::string slave;
 };
 
-// A field course as a readable list of its in-band codes with their values ("24 175:30 25 174:0 ").
-inline std::string CourseCodes(const std::string& reply) {
-    std::string out, digits;
-    for (unsigned char c : reply) {
-        if (c >= '0' && c <= '9') digits += char(c);
-        if (c == 24 || c == 25 || c == 170 || c == 174 || c == 175 || c == 246)
-            out += std::to_string(c) + (digits.empty() ? "" : ":" + digits) + " ";
-        if (c < '0' || c > '9') digits.clear();
-    }
-    return out;
-}
-
 // The commands a controller's transcript records as recognised, escaped, each followed by a blank.
 inline std::string Commands(const fs::path& transcript) {
     std::string out;

@@ -824,6 +824,24 @@ TEST_F(Trace, AnhystereticBiasAndPulseMarks) {
     EXPECT_TRUE(plot.Points(Kind::AC).isEmpty() && plot.Points(Kind::DC).isEmpty());
 }
 
+// The dashed line is the peak asked for; pulses that may go "-" get a second one below zero.
+TEST_F(Trace, RequestedPeakAndTheSideOfThePulses) {
+    // clang-format off
+    for (auto [mode, dir, pulses, peak, below] : {std::tuple{1, 2, 2, 20, false},
+             {2, 2, 2, 60, false}, {3, 1, 1, 12, false}, {3, 2, 1, 12, true}, {3, 1, 2, 12, true}}) {
+        // clang-format on
+        s = {.ZAVMODE = Int16(mode), .DMGFD = 20, .REKFD = 60, .TOVFP = 12};
+        s.TOVDIR = Int16(dir), s.TOVNUM = Int16(pulses), trace.Run_Begin();
+        const auto* upper = static_cast<QLineSeries*>(chart.series()[0]);
+        const auto* lower = static_cast<QLineSeries*>(chart.series()[1]);
+        const auto* axis = static_cast<QValueAxis*>(chart.axes(Qt::Vertical, chart.series()[0])[0]);
+        EXPECT_EQ(tuple(upper->at(1).y(), upper->isVisible(), lower->isVisible(), axis->min() < 0),
+                  tuple(peak, true, below, below))
+            << "mode " << mode << " dir " << dir << " pulses " << pulses;
+        trace.Run_End(Outcome::Done, "");
+    }
+}
+
 // One row per run for each mode and outcome, with "." decimals in a decimal-comma locale.
 TEST(JournalRows, OneRowPerRunForEachModeAndOutcome) {
     const LocalZone prague("Europe/Prague");

@@ -1,5 +1,5 @@
-// The instrument mode switched with F1-F3 and by a magnetometer step refused with the YUL1 unit
-// off, as the controller's transcript tells; the session ends with SIGTERM, as at logout.
+// A second program refused; the instrument mode switched with F1-F3 and by a magnetometer step
+// refused with the YUL1 unit off, as the controller's transcript tells; SIGTERM ends the session.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,11 @@
 TEST(ModesE2E, KeysAndARefusedStepThenTermination) {
     e2e::App app(e2e::SettingsText({.DMODE = 1, .DMGFD = 30}));
     ASSERT_TRUE(app.StartReady()) << app.Why();
+    {  // a second program started meanwhile says so and leaves the link to the first
+        e2e::Proc second({(app.Dir() / "zavo").string()}, app.Env(), app.Temp(), app.Path("2.out"));
+        EXPECT_TRUE(app.WaitWindow("Magnetometer Link", 20)) << e2e::FileBytes(app.Path("2.out"));
+        second.Wait(5, SIGKILL);
+    }
 
     // Unit on: ANHYSTERETIC keeps the controller's mode word, PULSE and back change it.
     const e2e::Since on{app};

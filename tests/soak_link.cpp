@@ -66,6 +66,7 @@ TEST(SoakLink, FloodsMalformedFramesAndHeldConnectionsMixedWithRuns) {
     const long afterBad = app.RssKb();
     EXPECT_TRUE(boxAnswered());
     EXPECT_GT(delivered, 4500);
+    EXPECT_TRUE(e2e::Has(app.Log(), "(" + std::to_string(delivered) + " payloads while it was"));
 
     // More connections held open than the program has descriptors for: steps and runs get through.
     auto held = std::make_unique<Held>(path, 1100);

@@ -366,22 +366,6 @@ TEST_F(KeypadTest, BoxTouchOpensTheKeypadWithTheLimitInForce) {
     EXPECT_TRUE(ui.picFocus->hasFocus() || !window.isActiveWindow());
 }
 
-// Digits, "," and "." from a keyboard are typed too; other keys and Escape change nothing.
-TEST_F(KeypadTest, TheKeyboard) {
-    auto kb = Open(ui.txtRampTime);
-    const auto type = [&](const QString& text, int key = 0) {
-        QKeyEvent e(QEvent::KeyPress, key, {}, text);
-        QApplication::sendEvent(kb.get(), &e);
-    };
-    Touch(*kb, "Clear");
-    for (const char* t : {"a", " ", "9", "9"}) type(t);
-    EXPECT_EQ(ui.txtRampTime->text(), "99");
-    Touch(*kb, "OK 1");  // 99 s is out of limits; a new entry, which the keyboard goes on with
-    for (const char* t : {",", "5", "9"}) type(t);
-    EXPECT_TRUE((type("", Qt::Key_Escape), ui.txtRampTime->text() == "1.5") && kb->isVisible());
-    EXPECT_FALSE((Touch(*kb, "OK"), kb->isVisible()));
-}
-
 // ===== The parameter boxes: what each accepts per mode and rate, what reaches the record, when.
 
 constexpr const char* kNumeric = "Only numeric input is allowed.";

@@ -279,8 +279,9 @@ class App {
     bool WaitReady(double timeout = 30) {
         return WaitUntil([this] { return Lamp().width() > 10; }, timeout);
     }
-    // The window, painted to the end, in build/screenshots/ and, when it changed, docs/images/.
-    void GuideImage(const std::string& name) {
+    // The window, painted to the end, in build/screenshots/ and (for the guide) when it changed,
+    // docs/images/.
+    void GuideImage(const std::string& name, bool guide = true) {
         QImage screen = Screen(), before;
         for (const double end = Now() + 10; screen != before && Now() < end;)
             Sleep(0.3), before = std::exchange(screen, Screen());
@@ -288,7 +289,7 @@ class App {
         fs::create_directories(ZAVO_BINARY_DIR "/screenshots");
         window.save(QString(ZAVO_BINARY_DIR "/screenshots/%1.png").arg(name.c_str()));
         const QString doc = QString(ZAVO_SOURCE_DIR "/docs/images/%1.png").arg(name.c_str());
-        if (QImage(doc).convertToFormat(QImage::Format_RGB32) != window) window.save(doc);
+        if (guide && QImage(doc).convertToFormat(QImage::Format_RGB32) != window) window.save(doc);
     }
     void Xdotool(std::vector<std::string> args) {  // and a moment for the program to take it
         args.insert(args.begin(), "xdotool");

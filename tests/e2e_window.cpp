@@ -43,7 +43,7 @@ TEST(WindowE2E, TabletFillsTheScreenStartByTouchDesktopPulseCountByMouse) {
         const QRect window = e2e::Box(shot, [](QRgb c) { return c; }), lamp = app.Lamp();
         EXPECT_GT(window.width() * 10, shot.width() * 9) << window.width();
         EXPECT_TRUE(!lamp.isEmpty() && window.contains(lamp)) << "the status line shown";
-        if (mode == 1) app.GuideImage("operator-tablet");
+        app.GuideImage(mode == 1 ? "operator-tablet" : "tablet-1280x800", mode == 1);
         // START lies above the status line, at its left end.
         const e2e::Since run{app};
         app.Click(lamp.topLeft() + QPoint(30, -40));

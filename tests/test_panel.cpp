@@ -609,7 +609,7 @@ struct ShortcutsTest : Panel {
                                     {&a.Run_Abort, "Run_Abort"},
                                     {&a.Instrument_Init, "Init"},
                                     {&a.Tumbler_Init, "Tumbler_Init"}})
-            *action = [this, name] { calls.push_back(name); };
+            *action = [this, name = name] { calls.push_back(name); };
     }
     void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {},
              bool repeat = false) {
@@ -744,7 +744,7 @@ struct Trace : Panel {
     void Execute(const Bytes& bytes, double end, const std::string& last = "End of Ramp \r\n") {
         tp.clock.Advance(0.5);  // the run's settle time: the line is quiet before "G"
         for (const auto& [at, text] : bytes)
-            tp.clock.After(at, [this, text] { tp.port.Deliver(text); });
+            tp.clock.After(at, [this, text = text] { tp.port.Deliver(text); });
         tp.clock.After(end, [this, last] { tp.port.Deliver(last); }), trace.Execute_Begin();
         ctx.cmd->Command_Execute("G", true, false), trace.Execute_End();
     }

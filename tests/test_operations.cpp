@@ -582,12 +582,12 @@ TEST_F(TumblerTest, PositionCommandsAndInitialization) {
 TEST_F(TumblerTest, ServiceButtons) {
     const tuple<int, const char*, W> buttons[] = {  // button, position typed, sent
         {1, " 12 ", {"P12"}}, {1, "123", {"P123"}}, {1, "  ", {}}, {0, "", {"i"}}, {2, "", {"t"}}};
+    bool stopUsable = false;
+    for (const std::string c : {"i", "t", "P07", "P12", "P123"})
+        unit.on[c] = [&] { stopUsable = ui.cmdStop->isEnabled(); };
     for (const auto& [index, typed, sent] : buttons) {
         SCOPED_TRACE(typed);
-        ui.txtTumbler->setText(typed), ctx.run.StopRequest = true;
-        bool stopUsable = false;
-        for (const std::string c : {"i", "t", "P07", "P12", "P123"})
-            unit.on[c] = [&] { stopUsable = ui.cmdStop->isEnabled(); };
+        ui.txtTumbler->setText(typed), ctx.run.StopRequest = true, stopUsable = false;
         ui.cmdTumbler[index]->click();
         EXPECT_EQ(tuple(Sent(), ctx.run.StopRequest, stopUsable, ui.cmdStop->isEnabled()),
                   tuple(sent, sent.empty(), !sent.empty(), false));

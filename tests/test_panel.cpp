@@ -690,15 +690,15 @@ TEST_F(ShortcutsTest, TextEntriesKeepTheirKeys) {
 
 // Tab from the pulse time reaches the count's bar while enabled; Up is more, a digit (0: ten) sets.
 TEST_F(ShortcutsTest, PulseCountScrollBarTakesTabAndKeys) {
-    const auto keys =
-        [&](std::initializer_list<Qt::Key> ks) {  // the count (label/record) after each
-            std::string after;
-            for (Qt::Key k : ks)
-                Key(k, k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString()),
-                    after +=
-                    " " + ui.lblTOVPulses->text().toStdString() + "/" + std::to_string(s.TOVNUM);
-            return after;
-        };
+    // The count after each key, as the label shows it and the record holds it.
+    const auto keys = [&](std::initializer_list<Qt::Key> ks) {
+        std::string after;
+        for (Qt::Key k : ks) {
+            Key(k, k >= Qt::Key_0 && k <= Qt::Key_9 ? QString(QChar(k)) : QString());
+            after += " " + ui.lblTOVPulses->text().toStdString() + "/" + std::to_string(s.TOVNUM);
+        }
+        return after;
+    };
     Key(Qt::Key_F3), ui.txtTOVTime->setFocus();
     EXPECT_EQ((keys({Qt::Key_Tab}), QApplication::focusWidget()), ui.vslTOVPulses);
     EXPECT_EQ(keys({Qt::Key_Up, Qt::Key_Down, Qt::Key_7, Qt::Key_0, Qt::Key_Up, Qt::Key_Home,
